@@ -1,0 +1,87 @@
+#pragma once
+#include "backends/Interface.h"
+#include "display/Format.h"
+#include "display/List.h"
+#include "display/MODE.h"
+#include "platform/Platform.h"
+
+#include <cstdint>
+
+// Makes candidate back end number index (0 DirectDraw, 1 GDI, 2 VESA, 3 VGA); null ends a
+// search. window is a null handle when the back end is to make its own window.
+Interface* interfaceFactory(int index, WindowHandle& window);
+
+// The display front object: owns the back end it found, or points at staticDummy when closed.
+class PTC {
+  public:
+    PTC();
+    explicit PTC(const MODE& mode);
+    PTC(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t secondOption,
+        int32_t thirdOption);
+    PTC(int32_t width, int32_t height, const Format& format, int32_t output, int32_t secondOption,
+        int32_t thirdOption);
+    explicit PTC(WindowHandle& window);
+    PTC(WindowHandle& window, const MODE& mode);
+    PTC(WindowHandle& window, int32_t width, int32_t height, int32_t mode, int32_t output,
+        int32_t secondOption, int32_t thirdOption);
+    PTC(WindowHandle& window, int32_t width, int32_t height, const Format& format,
+        int32_t output, int32_t secondOption, int32_t thirdOption);
+    explicit PTC(const char* name);
+    PTC(const char* name, int32_t width, int32_t height, int32_t mode, int32_t output,
+        int32_t secondOption, int32_t thirdOption);
+    PTC(const char* name, int32_t width, int32_t height, const Format& format, int32_t output,
+        int32_t secondOption, int32_t thirdOption);
+    PTC(const char* name, WindowHandle& window);
+    PTC(const char* name, WindowHandle& window, int32_t width, int32_t height, int32_t mode,
+        int32_t output, int32_t secondOption, int32_t thirdOption);
+    PTC(const char* name, WindowHandle& window, int32_t width, int32_t height,
+        const Format& format, int32_t output, int32_t secondOption, int32_t thirdOption);
+    PTC(int argc, char** argv, int32_t output, int32_t secondOption, int32_t thirdOption);
+    PTC(int32_t width, int32_t height, int argc, char** argv, int32_t output,
+        int32_t secondOption, int32_t thirdOption);
+    ~PTC();
+
+    PTC(const PTC&) = delete;
+    PTC& operator=(const PTC&) = delete;
+
+    int init(const MODE& mode);
+    int init(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t secondOption,
+             int32_t thirdOption);
+    int init(int32_t width, int32_t height, const Format& format, int32_t output,
+             int32_t secondOption, int32_t thirdOption);
+    int init(WindowHandle& window);
+    int init(WindowHandle& window, const MODE& mode);
+    int init(WindowHandle& window, int32_t width, int32_t height, int32_t mode, int32_t output,
+             int32_t secondOption, int32_t thirdOption);
+    int init(WindowHandle& window, int32_t width, int32_t height, const Format& format,
+             int32_t output, int32_t secondOption, int32_t thirdOption);
+    int init(const char* name);
+    int init(const char* name, int32_t width, int32_t height, int32_t mode, int32_t output,
+             int32_t secondOption, int32_t thirdOption);
+    int init(const char* name, int32_t width, int32_t height, const Format& format,
+             int32_t output, int32_t secondOption, int32_t thirdOption);
+    int init(const char* name, WindowHandle& window);
+    int init(const char* name, WindowHandle& window, int32_t width, int32_t height,
+             int32_t mode, int32_t output, int32_t secondOption, int32_t thirdOption);
+    int init(const char* name, WindowHandle& window, int32_t width, int32_t height,
+             const Format& format, int32_t output, int32_t secondOption, int32_t thirdOption);
+    int init(int argc, char** argv, int32_t output, int32_t secondOption, int32_t thirdOption);
+    int init(int32_t width, int32_t height, int argc, char** argv, int32_t output,
+             int32_t secondOption, int32_t thirdOption);
+
+    void close();
+    // Closes the display first, so a full-screen display is given up before the box shows.
+    void error(const char* message);
+    int getModes(List<MODE>& modes);
+    Interface* backEnd() const { return iface; }
+
+    // Replaces the factory the searches use and returns the previous one; for tests.
+    using Factory = Interface* (*)(int index, WindowHandle& window);
+    static Factory setFactory(Factory factory);
+
+  private:
+    struct Request;
+    int search(const Request& request, WindowHandle& window);
+
+    Interface* iface;
+};

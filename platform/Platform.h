@@ -1,0 +1,28 @@
+#pragma once
+#include <cstdint>
+
+// Window handles are HWNDs on Windows; elsewhere the same opaque pointer type, always null.
+struct HWND__;
+using WindowHandle = HWND__*;
+
+// The few operating-system services the library and the program use. On Windows these are the
+// real calls; the native build supplies equivalents so that every build runs.
+namespace platform {
+
+// Milliseconds since an arbitrary start, wrapping at 2^32 (timeGetTime on Windows).
+uint32_t milliseconds();
+
+// GetWindowsDirectoryA / GetSystemDirectoryA semantics: the length written without the NUL,
+// the size needed (NUL included) when the buffer is too small, 0 on failure.
+uint32_t windowsDirectory(char* buffer, uint32_t size);
+uint32_t systemDirectory(char* buffer, uint32_t size);
+
+// Shows text in a modal error box with the given caption and returns when it is dismissed.
+void errorBox(const char* text, const char* caption);
+
+// The process's console keyboard: a key test that does not take the key, and a blocking read.
+// Neither hangs when there is no console; the read then returns 0.
+bool consoleKeyPressed();
+int consoleReadKey();
+
+} // namespace platform

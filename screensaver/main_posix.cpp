@@ -1,0 +1,7 @@
+#include "screensaver/NoFrames.h"
+#include "screensaver/Screensaver.h"
+
+int main() {
+    NoFrames frames;
+    return runScreensaver(frames);
+}
