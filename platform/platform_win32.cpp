@@ -3,6 +3,8 @@
 #include <conio.h>
 #include <windows.h>
 
+#include <mmsystem.h>
+
 namespace platform {
 
 uint32_t milliseconds() { return timeGetTime(); }

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Without a usable back end the program shows "could not initialize!" with an error icon in a
+# "ptc error" box and, once it is dismissed, exits with status 1.
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+program=$1
+wintool=$2
+ptc_wine_env || exit 1
+
+wine "$program" &
+pid=$!
+report=$(wine "$wintool" dismiss "ptc error" 30000 | tr -d '\r')
+found=$?
+wait "$pid"
+status=$?
+echo "box: $report"
+[ "$found" -eq 0 ] || { echo "no ptc error box appeared"; exit 1; }
+[ "$(printf '%s\n' "$report" | sed -n 1p)" = "could not initialize!" ] || { echo "wrong text"; exit 1; }
+[ "$(printf '%s\n' "$report" | sed -n 2p)" = "icon" ] || { echo "box shows no error icon"; exit 1; }
+[ "$status" -eq 1 ] || { echo "exit status $status, expected 1"; exit 1; }
+echo "exit status 1"
