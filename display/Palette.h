@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 // 256 colours 0xAARRGGBB for indexed surfaces and displays, with a cache of lookup tables that
 // translate an index straight into a finished pixel of some destination format.
@@ -38,6 +39,7 @@ class Palette {
 
     // 256 entries of entrySize bytes holding the pixels of the colours in destination, valid
     // until the next lock, unlock, assignment or destruction; null when it cannot be built.
+    // ARGB8888 with 4-byte entries is answered with the colours themselves.
     const void* lookup(const Format& destination, int32_t entrySize = AUTOMATIC);
 
     int32_t addReference() { return ++references; }
