@@ -1,0 +1,74 @@
+#pragma once
+#include "display/Format.h"
+
+#include <cstdint>
+
+// One rectangle conversion. The field order is fixed: the record is handed to the area routines.
+// Addresses are pointer-sized, so the record is 60 bytes on 32-bit and 80 bytes on 64-bit.
+struct AREA {
+    int32_t sourceX;          // left edge in the source, pixels (caller's, not read here)
+    int32_t destinationX;     // left edge in the destination (caller's, not read here)
+    int32_t sourceY;          // top edge in the source (caller's, not read here)
+    int32_t destinationY;     // top edge in the destination (caller's, not read here)
+    const void* sourceBase;   // locked address of the source's first row (not read here)
+    void* destinationBase;    // locked address of the destination's first row (not read here)
+    const void* source;       // first source pixel of the rectangle
+    void* destination;        // first destination pixel of the rectangle
+    int32_t sourceSkip;       // bytes from the end of a source row to the start of the next
+    int32_t destinationSkip;  // likewise for the destination
+    int32_t width;            // pixels per row; bytes once a same-format copy has scaled it
+    int32_t height;           // rows; the area routines count it down to 0
+    int32_t sourcePitch;      // bytes from one source row to the next
+    int32_t destinationPitch; // likewise for the destination
+    const void* lookup;       // palette lookup for indexed sources, or null
+};
+
+static_assert(sizeof(AREA) == 10 * sizeof(int32_t) + 5 * sizeof(void*), "AREA has no padding");
+
+// Converts one run: advances both cursors past it. Count is in pixels (bytes for the copy).
+using LineRoutine = void (*)(const uint8_t*& source, uint8_t*& destination, int32_t count,
+                             const void* lookup);
+// Converts the rectangle of an AREA row by row, counting its height down in place.
+using AreaRoutine = void (*)(AREA& area, const void* lookup);
+
+// The conversion service. A RASTER carries no data: the first one alive builds the shared
+// converter tables, the last one to go frees them. Converters already handed out stay valid.
+class RASTER {
+  public:
+    class CONVERTER {
+      public:
+        Format source;
+        Format destination;
+        int32_t needsLookup = 0; // indexed source, non-indexed destination: a lookup is required
+        int32_t sameFormat = 0;  // equal formats: counts and widths are scaled to bytes
+        LineRoutine line = nullptr;
+        AreaRoutine area = nullptr;
+
+        CONVERTER();
+
+        // Converts count pixels; 1 on success, 0 on failure (nothing written).
+        int32_t convert(const void* sourcePixels, void* destinationPixels, int32_t count,
+                        const void* lookup) const;
+        // Converts a rectangle; the record is a private copy.
+        int32_t convertArea(AREA area) const;
+
+        // Sets both formats and derives the two flags from them.
+        void setFormats(const Format& sourceFormat, const Format& destinationFormat);
+
+      private:
+        bool lookupMissing(const void* lookup) const;
+        bool genericApplies() const;
+        bool convertLine(const uint8_t* sourcePixels, uint8_t* destinationPixels, int32_t count,
+                         const void* lookup) const;
+    };
+
+    RASTER();
+    // A copy is one more user of the tables, counted like any construction.
+    RASTER(const RASTER&);
+    RASTER& operator=(const RASTER&) { return *this; }
+    ~RASTER();
+
+    // A new converter from source to destination, owned by the caller; null only when out of
+    // memory. A pair that cannot be converted gets a converter whose conversions return 0.
+    CONVERTER* converter(const Format& source, const Format& destination) const;
+};
