@@ -60,6 +60,33 @@ void addRaysToRow(uint32_t* row, const int32_t* entries, const uint8_t* lightMap
     }
 }
 
+// Writes columns v..254 of a light-map row: column v + j gets j * 256 / n for j < n = 255 - v,
+// computed as j * ceil(2^24 / n) / 2^16. The excess is below j / 2^16 < 1 / n, too little to reach
+// the next integer, so this is exact for every n up to 256 and needs no division per byte.
+void writeRamp(uint8_t* row, int32_t v) {
+    constexpr int32_t end = lightMapColumns - 1; // column 255 is never written
+    const uint32_t n = uint32_t(end - v);
+    const uint32_t step = ((1u << 24) + n - 1) / n;
+    int32_t column = v;
+    uint32_t scaled = 0;
+    // Sixteen columns at a time, as four vectors of the scaled numerators.
+    const __m128i first = _mm_setr_epi32(0, int32_t(step), int32_t(2 * step), int32_t(3 * step));
+    const __m128i four = _mm_set1_epi32(int32_t(4 * step));
+    __m128i q0 = first, q1 = _mm_add_epi32(q0, four), q2 = _mm_add_epi32(q1, four),
+            q3 = _mm_add_epi32(q2, four);
+    const __m128i sixteen = _mm_set1_epi32(int32_t(16 * step));
+    for (; column + 16 <= end; column += 16, scaled += 16 * step) {
+        const __m128i low = _mm_packs_epi32(_mm_srli_epi32(q0, 16), _mm_srli_epi32(q1, 16));
+        const __m128i high = _mm_packs_epi32(_mm_srli_epi32(q2, 16), _mm_srli_epi32(q3, 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + column), _mm_packus_epi16(low, high));
+        q0 = _mm_add_epi32(q0, sixteen);
+        q1 = _mm_add_epi32(q1, sixteen);
+        q2 = _mm_add_epi32(q2, sixteen);
+        q3 = _mm_add_epi32(q3, sixteen);
+    }
+    for (; column < end; ++column, scaled += step) row[column] = uint8_t(scaled >> 16);
+}
+
 // Halves both words with the low bit of every byte dropped and adds them; the carry out of the
 // top byte is lost with the 32-bit wrap-around.
 inline uint32_t average(uint32_t p, uint32_t q) {
@@ -167,20 +194,7 @@ void regenerateLightMap(RayTables& tables, uint32_t tick) {
         const int32_t v = std::clamp(int32_t(s), 0, lightMapColumns - 2);
         uint8_t* row = tables.lightMap.get() + ptrdiff_t(r) * lightMapColumns;
         std::memset(row, 0, size_t(v));
-        // Column v + j gets j * 256 / n for j up to 254 - v, kept as quotient and remainder so
-        // that no division runs per byte.
-        const uint32_t n = uint32_t(lightMapColumns - 1 - v);
-        const uint32_t stepQuotient = 256 / n, stepRemainder = 256 % n;
-        uint32_t quotient = 0, remainder = 0;
-        for (int32_t column = v; column < lightMapColumns - 1; ++column) {
-            row[column] = uint8_t(quotient);
-            quotient += stepQuotient;
-            remainder += stepRemainder;
-            if (remainder >= n) {
-                remainder -= n;
-                ++quotient;
-            }
-        }
+        writeRamp(row, v);
     }
 }
 

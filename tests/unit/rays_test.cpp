@@ -142,7 +142,11 @@ TEST(LightMap, ListedRowStartsAndWholeMap) {
     }
 
     for (int32_t r = 0; r < 256; ++r) map[r * 256 + 255] = 0xA5; // column 255 is never written
-    for (uint32_t tick : {0u, 1u, 1000u, 12345u, 99999999u, 100000000u, 0xFFFFFFFFu / 25}) {
+    // Ticks 0..63 give every row start from 63 to 183, so every ramp length; then ticks around
+    // the 99999999 of the formula and the last tick of the clock.
+    std::vector<uint32_t> ticks = {99999999u, 100000000u, 0xFFFFFFFFu / 25};
+    for (uint32_t tick = 0; tick < 64; ++tick) ticks.push_back(tick);
+    for (uint32_t tick : ticks) {
         regenerateLightMap(tables, tick);
         uint8_t row[256];
         for (int32_t r = 0; r < 256; ++r) {
