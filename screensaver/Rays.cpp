@@ -21,7 +21,7 @@ constexpr double inversePi = 0.3183098861837907;
 
 // Stands in for a zero coordinate so that the arctangent and the distance stay defined; this is
 // why the centre entry has angle 32 (45 degrees), not 0.
-const float nearZero = std::bit_cast<float>(uint32_t(0x358637BD)); // 1.0e-6f
+constexpr float nearZero = std::bit_cast<float>(uint32_t(0x358637BD)); // 1.0e-6f
 
 uint8_t* rowAt(void* pixels, int32_t pitch, int32_t y) {
     return static_cast<uint8_t*>(pixels) + ptrdiff_t(y) * pitch;
@@ -156,7 +156,8 @@ void clearCanvas(void* pixels, int32_t pitch, int32_t height) {
 
 RayWindow rayWindow(uint32_t tick) {
     const double t = tick;
-    // Periods of 25 s vertically and 23.5 s horizontally, at 40 ticks per second.
+    // Periods of 25 s vertically and 23.5 s horizontally at 40 ticks per second: the factors are
+    // 1 / 500 and 1 / 470.
     return {int32_t(46.0 * std::cos(t * pi * 0.002) + 50.0),
             int32_t(76.0 * std::sin(t * pi * 0.002127659574468085) + 80.0)};
 }

@@ -6,7 +6,7 @@
 
 // The light-ray effect over a 320x200 area of 32-bit pixels (bytes blue, green, red, alpha).
 // Every drawing routine takes a pointer to the top row and a signed pitch in bytes: row y starts
-// at pixels + y * pitch.
+// at pixels + y * pitch, 4-byte aligned.
 
 constexpr int32_t rayAreaWidth = 320;
 constexpr int32_t rayAreaHeight = 200;
