@@ -46,6 +46,9 @@ ptc_wine_env() {
     ptc_start_xvfb || return 1
     ptc_prepare_prefix || return 1
     wineserver -p 2>/dev/null || true
+    # The first program starts Wine's services and the virtual desktop; started here they hold
+    # no pipe of a test runner open, which would otherwise wait for them to end.
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 ptc_screenshot() {
