@@ -43,37 +43,396 @@ uint32_t toRgb332(uint32_t p) {
 
 } // namespace
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+
+namespace {
+
+// The batched paths convert whole blocks of pixels with vector loads and stores that stay
+// inside the run; each takes what it can and leaves the remainder to the per-pixel loop.
+
+enum Narrow { TO_RGB565, TO_BGR565, TO_ARGB1555, TO_ABGR1555, TO_GREY8, TO_RGB332 };
+
+// 4 ARGB8888 pixels to their 16- or 8-bit results, one per 32-bit lane.
+template <int K> inline __m128i narrowSse2(__m128i p) {
+    auto mask = [](int m) { return _mm_set1_epi32(m); };
+    if constexpr (K == TO_RGB565)
+        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(p, 8), mask(0xF800)),
+                                         _mm_and_si128(_mm_srli_epi32(p, 5), mask(0x7E0))),
+                            _mm_and_si128(_mm_srli_epi32(p, 3), mask(0x1F)));
+    if constexpr (K == TO_BGR565)
+        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(p, 8), mask(0xF800)),
+                                         _mm_and_si128(_mm_srli_epi32(p, 5), mask(0x7E0))),
+                            _mm_and_si128(_mm_srli_epi32(p, 19), mask(0x1F)));
+    if constexpr (K == TO_ARGB1555)
+        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(p, 9), mask(0x7C00)),
+                                         _mm_and_si128(_mm_srli_epi32(p, 6), mask(0x3E0))),
+                            _mm_and_si128(_mm_srli_epi32(p, 3), mask(0x1F)));
+    if constexpr (K == TO_ABGR1555)
+        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(p, 7), mask(0x7C00)),
+                                         _mm_and_si128(_mm_srli_epi32(p, 6), mask(0x3E0))),
+                            _mm_and_si128(_mm_srli_epi32(p, 19), mask(0x1F)));
+    if constexpr (K == TO_GREY8)
+        return _mm_add_epi32(_mm_add_epi32(_mm_and_si128(_mm_srli_epi32(p, 18), mask(0x3F)),
+                                           _mm_and_si128(_mm_srli_epi32(p, 9), mask(0x7F))),
+                             _mm_and_si128(_mm_srli_epi32(p, 2), mask(0x3F)));
+    if constexpr (K == TO_RGB332)
+        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(p, 16), mask(0xE0)),
+                                         _mm_and_si128(_mm_srli_epi32(p, 11), mask(0x1C))),
+                            _mm_and_si128(_mm_srli_epi32(p, 6), mask(0x3)));
+}
+
+// Signed saturation packs exactly once the 16-bit results are sign-extended.
+inline __m128i pack16Sse2(__m128i a, __m128i b) {
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16),
+                           _mm_srai_epi32(_mm_slli_epi32(b, 16), 16));
+}
+
+template <int K>
+void narrowBlocksSse2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
+                      int32_t& remaining) {
+    Cursors cursors(sourceCursor, destinationCursor, remaining);
+    const uint8_t*& s = cursors.s;
+    uint8_t*& d = cursors.d;
+    int32_t& n = cursors.n;
+    for (; n >= 16; n -= 16, s += 64) {
+        const __m128i p0 = narrowSse2<K>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)));
+        const __m128i p1 = narrowSse2<K>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16)));
+        const __m128i p2 = narrowSse2<K>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32)));
+        const __m128i p3 = narrowSse2<K>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 48)));
+        if constexpr (K == TO_GREY8 || K == TO_RGB332) {
+            // Lanes hold at most 253: both packs are exact.
+            const __m128i bytes =
+                _mm_packus_epi16(_mm_packs_epi32(p0, p1), _mm_packs_epi32(p2, p3));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), bytes);
+            d += 16;
+        } else {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), pack16Sse2(p0, p1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), pack16Sse2(p2, p3));
+            d += 32;
+        }
+    }
+}
+
+// Red and blue exchanged, or the word rotated by 8, or its bytes reversed, 4 pixels at a time.
+enum Reorder { TO_ABGR8888, TO_RGBA8888, TO_BGRA8888 };
+
+template <int K> inline __m128i reorderSse2(__m128i p) {
+    if constexpr (K == TO_ABGR8888) {
+        const __m128i ag = _mm_and_si128(p, _mm_set1_epi32(int32_t(0xFF00FF00u)));
+        const __m128i rb = _mm_and_si128(p, _mm_set1_epi32(0x00FF00FF));
+        return _mm_or_si128(ag, _mm_or_si128(_mm_srli_epi32(rb, 16), _mm_slli_epi32(rb, 16)));
+    }
+    if constexpr (K == TO_RGBA8888)
+        return _mm_or_si128(_mm_slli_epi32(p, 8), _mm_srli_epi32(p, 24));
+    if constexpr (K == TO_BGRA8888) {
+        const __m128i halves = _mm_shufflehi_epi16(_mm_shufflelo_epi16(p, 0xB1), 0xB1);
+        return _mm_or_si128(_mm_slli_epi16(halves, 8), _mm_srli_epi16(halves, 8));
+    }
+}
+
+template <int K>
+void reorderBlocksSse2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
+                       int32_t& remaining) {
+    Cursors cursors(sourceCursor, destinationCursor, remaining);
+    const uint8_t*& s = cursors.s;
+    uint8_t*& d = cursors.d;
+    int32_t& n = cursors.n;
+    for (; n >= 8; n -= 8, s += 32, d += 32) {
+        const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), reorderSse2<K>(p0));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), reorderSse2<K>(p1));
+    }
+}
+
+// Byte orders within a pixel, as shuffle controls: destination byte i takes source byte c[i].
+alignas(16) const int8_t reorderControls[3][16] = {
+    {2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15}, // ABGR8888
+    {3, 0, 1, 2, 7, 4, 5, 6, 11, 8, 9, 10, 15, 12, 13, 14}, // RGBA8888
+    {3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12}, // BGRA8888
+};
+// 4 pixels to 12 bytes at the bottom of the register: B, G, R (RGB888) or R, G, B (BGR888).
+alignas(16) const int8_t packControls[2][16] = {
+    {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1},
+    {2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1},
+};
+
+} // namespace
+
+#pragma GCC push_options
+#pragma GCC target("ssse3")
+
+namespace {
+
+void reorderBlocksSsse3(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
+                        int32_t& remaining, const int8_t* control) {
+    Cursors cursors(sourceCursor, destinationCursor, remaining);
+    const uint8_t*& s = cursors.s;
+    uint8_t*& d = cursors.d;
+    int32_t& n = cursors.n;
+    const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(control));
+    for (; n >= 8; n -= 8, s += 32, d += 32) {
+        const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_shuffle_epi8(p0, c));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), _mm_shuffle_epi8(p1, c));
+    }
+}
+
+// 16 pixels to 48 bytes: four 12-byte groups joined into three stores.
+void packBlocksSsse3(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int32_t& remaining,
+                     const int8_t* control) {
+    Cursors cursors(sourceCursor, destinationCursor, remaining);
+    const uint8_t*& s = cursors.s;
+    uint8_t*& d = cursors.d;
+    int32_t& n = cursors.n;
+    const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(control));
+    for (; n >= 16; n -= 16, s += 64, d += 48) {
+        const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), c);
+        const __m128i b =
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16)), c);
+        const __m128i e =
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32)), c);
+        const __m128i f =
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 48)), c);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_or_si128(a, _mm_slli_si128(b, 12)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16),
+                         _mm_or_si128(_mm_srli_si128(b, 4), _mm_slli_si128(e, 8)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32),
+                         _mm_or_si128(_mm_srli_si128(e, 8), _mm_slli_si128(f, 4)));
+    }
+}
+
+} // namespace
+
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+namespace {
+
+inline __m256i load256(const uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+inline void store256(uint8_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+template <int K> inline __m256i narrowAvx2(__m256i p) {
+    if constexpr (K == TO_RGB565)
+        return _mm256_or_si256(
+            _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, 8), _mm256_set1_epi32(0xF800)),
+                            _mm256_and_si256(_mm256_srli_epi32(p, 5), _mm256_set1_epi32(0x7E0))),
+            _mm256_and_si256(_mm256_srli_epi32(p, 3), _mm256_set1_epi32(0x1F)));
+    if constexpr (K == TO_BGR565)
+        return _mm256_or_si256(
+            _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi32(p, 8), _mm256_set1_epi32(0xF800)),
+                            _mm256_and_si256(_mm256_srli_epi32(p, 5), _mm256_set1_epi32(0x7E0))),
+            _mm256_and_si256(_mm256_srli_epi32(p, 19), _mm256_set1_epi32(0x1F)));
+    if constexpr (K == TO_ARGB1555)
+        return _mm256_or_si256(
+            _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, 9), _mm256_set1_epi32(0x7C00)),
+                            _mm256_and_si256(_mm256_srli_epi32(p, 6), _mm256_set1_epi32(0x3E0))),
+            _mm256_and_si256(_mm256_srli_epi32(p, 3), _mm256_set1_epi32(0x1F)));
+    if constexpr (K == TO_ABGR1555)
+        return _mm256_or_si256(
+            _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi32(p, 7), _mm256_set1_epi32(0x7C00)),
+                            _mm256_and_si256(_mm256_srli_epi32(p, 6), _mm256_set1_epi32(0x3E0))),
+            _mm256_and_si256(_mm256_srli_epi32(p, 19), _mm256_set1_epi32(0x1F)));
+    if constexpr (K == TO_GREY8)
+        return _mm256_add_epi32(
+            _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(p, 18), _mm256_set1_epi32(0x3F)),
+                             _mm256_and_si256(_mm256_srli_epi32(p, 9), _mm256_set1_epi32(0x7F))),
+            _mm256_and_si256(_mm256_srli_epi32(p, 2), _mm256_set1_epi32(0x3F)));
+    if constexpr (K == TO_RGB332)
+        return _mm256_or_si256(
+            _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, 16), _mm256_set1_epi32(0xE0)),
+                            _mm256_and_si256(_mm256_srli_epi32(p, 11), _mm256_set1_epi32(0x1C))),
+            _mm256_and_si256(_mm256_srli_epi32(p, 6), _mm256_set1_epi32(0x3)));
+}
+
+inline __m256i pack16Avx2(__m256i a, __m256i b) {
+    // The packs work per 128-bit lane; the 64-bit permute restores pixel order.
+    const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_slli_epi32(a, 16), 16),
+                                              _mm256_srai_epi32(_mm256_slli_epi32(b, 16), 16));
+    return _mm256_permute4x64_epi64(packed, 0xD8);
+}
+
+template <int K>
+void narrowBlocksAvx2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
+                      int32_t& remaining) {
+    Cursors cursors(sourceCursor, destinationCursor, remaining);
+    const uint8_t*& s = cursors.s;
+    uint8_t*& d = cursors.d;
+    int32_t& n = cursors.n;
+    if constexpr (K == TO_GREY8 || K == TO_RGB332) {
+        const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+        for (; n >= 32; n -= 32, s += 128, d += 32) {
+            const __m256i ab =
+                _mm256_packs_epi32(narrowAvx2<K>(load256(s)), narrowAvx2<K>(load256(s + 32)));
+            const __m256i cd =
+                _mm256_packs_epi32(narrowAvx2<K>(load256(s + 64)), narrowAvx2<K>(load256(s + 96)));
+            store256(d, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(ab, cd), order));
+        }
+    } else {
+        for (; n >= 16; n -= 16, s += 64, d += 32)
+            store256(d, pack16Avx2(narrowAvx2<K>(load256(s)), narrowAvx2<K>(load256(s + 32))));
+    }
+}
+
+void reorderBlocksAvx2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
+                       int32_t& remaining, const int8_t* control) {
+    Cursors cursors(sourceCursor, destinationCursor, remaining);
+    const uint8_t*& s = cursors.s;
+    uint8_t*& d = cursors.d;
+    int32_t& n = cursors.n;
+    const __m256i c =
+        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(control)));
+    for (; n >= 16; n -= 16, s += 64, d += 64) {
+        store256(d, _mm256_shuffle_epi8(load256(s), c));
+        store256(d + 32, _mm256_shuffle_epi8(load256(s + 32), c));
+    }
+}
+
+// 8 pixels to 24 bytes: 12 per lane, the lanes joined, stored as 16 + 8 bytes.
+void packBlocksAvx2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int32_t& remaining,
+                    const int8_t* control) {
+    Cursors cursors(sourceCursor, destinationCursor, remaining);
+    const uint8_t*& s = cursors.s;
+    uint8_t*& d = cursors.d;
+    int32_t& n = cursors.n;
+    const __m256i c =
+        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(control)));
+    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    for (; n >= 16; n -= 16, s += 64, d += 48) {
+        const __m256i a = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(s), c), join);
+        const __m256i b =
+            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(s + 32), c), join);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm256_castsi256_si128(a));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 16), _mm256_extracti128_si256(a, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 24), _mm256_castsi256_si128(b));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 40), _mm256_extracti128_si256(b, 1));
+    }
+}
+
+} // namespace
+
+#pragma GCC pop_options
+
+namespace {
+
+template <int K>
+void narrowBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int32_t& remaining) {
+    Cursors cursors(sourceCursor, destinationCursor, remaining);
+    const uint8_t*& s = cursors.s;
+    uint8_t*& d = cursors.d;
+    int32_t& n = cursors.n;
+    switch (simdLevel()) {
+    case SIMD_AVX2:
+        narrowBlocksAvx2<K>(s, d, n);
+        break;
+    case SIMD_SSSE3:
+    case SIMD_SSE2:
+        narrowBlocksSse2<K>(s, d, n);
+        break;
+    default:
+        break;
+    }
+}
+
+template <int K>
+void reorderBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int32_t& remaining) {
+    Cursors cursors(sourceCursor, destinationCursor, remaining);
+    const uint8_t*& s = cursors.s;
+    uint8_t*& d = cursors.d;
+    int32_t& n = cursors.n;
+    switch (simdLevel()) {
+    case SIMD_AVX2:
+        reorderBlocksAvx2(s, d, n, reorderControls[K]);
+        break;
+    case SIMD_SSSE3:
+        reorderBlocksSsse3(s, d, n, reorderControls[K]);
+        break;
+    case SIMD_SSE2:
+        reorderBlocksSse2<K>(s, d, n);
+        break;
+    default:
+        break;
+    }
+}
+
+// Without SSSE3 the 24-bit destinations stay per pixel.
+void packBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n, int which) {
+    switch (simdLevel()) {
+    case SIMD_AVX2:
+        packBlocksAvx2(s, d, n, packControls[which]);
+        break;
+    case SIMD_SSSE3:
+        packBlocksSsse3(s, d, n, packControls[which]);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+#else
+
+namespace {
+enum Narrow { TO_RGB565, TO_BGR565, TO_ARGB1555, TO_ABGR1555, TO_GREY8, TO_RGB332 };
+enum Reorder { TO_ABGR8888, TO_RGBA8888, TO_BGRA8888 };
+template <int K> void narrowBlocks(const uint8_t*&, uint8_t*&, int32_t&) {}
+template <int K> void reorderBlocks(const uint8_t*&, uint8_t*&, int32_t&) {}
+void packBlocks(const uint8_t*&, uint8_t*&, int32_t&, int) {}
+} // namespace
+
+#endif
+
 void convert_argb8888_abgr8888(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
+    reorderBlocks<TO_ABGR8888>(s, d, n);
     pixelLoop<4, 4>(s, d, n, toAbgr8888);
 }
 void convert_argb8888_rgba8888(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
+    reorderBlocks<TO_RGBA8888>(s, d, n);
     pixelLoop<4, 4>(s, d, n, toRgba8888);
 }
 void convert_argb8888_bgra8888(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
+    reorderBlocks<TO_BGRA8888>(s, d, n);
     pixelLoop<4, 4>(s, d, n, toBgra8888);
 }
 void convert_argb8888_rgb888(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
+    packBlocks(s, d, n, 0);
     pixelLoop<4, 3>(s, d, n, toRgb888);
 }
 void convert_argb8888_bgr888(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
+    packBlocks(s, d, n, 1);
     pixelLoop<4, 3>(s, d, n, toBgr888);
 }
 void convert_argb8888_rgb565(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
+    narrowBlocks<TO_RGB565>(s, d, n);
     pixelLoop<4, 2>(s, d, n, toRgb565);
 }
 void convert_argb8888_bgr565(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
+    narrowBlocks<TO_BGR565>(s, d, n);
     pixelLoop<4, 2>(s, d, n, toBgr565);
 }
 void convert_argb8888_argb1555(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
+    narrowBlocks<TO_ARGB1555>(s, d, n);
     pixelLoop<4, 2>(s, d, n, toArgb1555);
 }
 void convert_argb8888_abgr1555(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
+    narrowBlocks<TO_ABGR1555>(s, d, n);
     pixelLoop<4, 2>(s, d, n, toAbgr1555);
 }
 void convert_argb8888_grey8(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
+    narrowBlocks<TO_GREY8>(s, d, n);
     pixelLoop<4, 1>(s, d, n, toGrey8);
 }
 void convert_argb8888_rgb332(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
+    narrowBlocks<TO_RGB332>(s, d, n);
     pixelLoop<4, 1>(s, d, n, toRgb332);
 }
 

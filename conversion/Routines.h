@@ -123,10 +123,34 @@ inline void store24(uint8_t* p, uint32_t v) {
     p[2] = uint8_t(v >> 16);
 }
 
+// Local copies of a routine's cursors, written back when it returns. Byte stores may alias any
+// object, so cursors left in the caller's variables would be reloaded after every store.
+struct Cursors {
+    const uint8_t*& sourceCursor;
+    uint8_t*& destinationCursor;
+    int32_t& remaining;
+    const uint8_t* s;
+    uint8_t* d;
+    int32_t n;
+    Cursors(const uint8_t*& source, uint8_t*& destination, int32_t& count)
+        : sourceCursor(source), destinationCursor(destination), remaining(count), s(source),
+          d(destination), n(count) {}
+    ~Cursors() {
+        sourceCursor = s;
+        destinationCursor = d;
+        remaining = n;
+    }
+    Cursors(const Cursors&) = delete;
+    Cursors& operator=(const Cursors&) = delete;
+};
+
 // The per-pixel loop every routine ends with: loads a pixel of SourceBytes (1, 2 or 4), stores
 // the low DestinationBytes of pixel(value) and advances both cursors.
 template <int SourceBytes, int DestinationBytes, class Pixel>
-inline void pixelLoop(const uint8_t*& source, uint8_t*& destination, int32_t count, Pixel pixel) {
+inline void pixelLoop(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int32_t count,
+                      Pixel pixel) {
+    const uint8_t* source = sourceCursor;
+    uint8_t* destination = destinationCursor;
     for (int32_t i = 0; i < count; ++i) {
         uint32_t value;
         if constexpr (SourceBytes == 4)
@@ -147,6 +171,8 @@ inline void pixelLoop(const uint8_t*& source, uint8_t*& destination, int32_t cou
         source += SourceBytes;
         destination += DestinationBytes;
     }
+    sourceCursor = source;
+    destinationCursor = destination;
 }
 
 } // namespace conversion
