@@ -15,9 +15,13 @@ int IDummy::reservedB(int32_t& first, int32_t& second) {
     return 0;
 }
 
-int IDummy::readKey() { return platform::consoleReadKey(); }
+int IDummy::readKey() {
+    return platform::consoleReadKey();
+}
 
-int IDummy::keyPressed() { return platform::consoleKeyPressed() ? 1 : 0; }
+int IDummy::keyPressed() {
+    return platform::consoleKeyPressed() ? 1 : 0;
+}
 
 ::SURFACE* IDummy::createSurface(int32_t&, int32_t&, Format&, int32_t&, int32_t&, int32_t&,
                                  int32_t&) {

@@ -21,8 +21,7 @@ class IDummy : public Interface {
             return 0;
         }
         int transfer(Surface&, Surface&, int, const void*) override { return 0; }
-        int transferArea(Surface&, const Rect&, Surface&, const Rect&, int,
-                         const void*) override {
+        int transferArea(Surface&, const Rect&, Surface&, const Rect&, int, const void*) override {
             return 0;
         }
         int nativeType() override { return 0; }

@@ -87,8 +87,7 @@ class SURFACE {
     virtual int copy(Surface& source, Surface& destination, int flags, const void* lookup) = 0;
     virtual int copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
                          const Rect& destinationRect, int flags, const void* lookup) = 0;
-    virtual int transfer(Surface& source, Surface& destination, int flags,
-                         const void* lookup) = 0;
+    virtual int transfer(Surface& source, Surface& destination, int flags, const void* lookup) = 0;
     virtual int transferArea(Surface& source, const Rect& sourceRect, Surface& destination,
                              const Rect& destinationRect, int flags, const void* lookup) = 0;
     virtual int nativeType() = 0;

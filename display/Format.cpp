@@ -60,7 +60,7 @@ struct NamedId {
 // Accepted names besides the table's own: the 555 aliases, GRAY8 and the group names.
 // FAKEMODE3 stands for the C variant, the others for the A variant.
 constexpr NamedId formatAliases[] = {
-    {"RGB555", ARGB1555},    {"BGR555", ABGR1555},    {"GRAY8", GREY8},
+    {"RGB555", ARGB1555},      {"BGR555", ABGR1555},      {"GRAY8", GREY8},
     {"FAKEMODE1", FAKEMODE1A}, {"FAKEMODE2", FAKEMODE2A}, {"FAKEMODE3", FAKEMODE3C},
 };
 
@@ -116,7 +116,9 @@ bool equalsIgnoringCase(const char* a, const char* b) {
     }
 }
 
-void Format::clear() { std::memset(static_cast<void*>(this), 0, sizeof(*this)); }
+void Format::clear() {
+    std::memset(static_cast<void*>(this), 0, sizeof(*this));
+}
 
 void Format::derive() {
     for (Channel* c : {&red, &green, &blue, &alpha}) {
@@ -131,9 +133,13 @@ void Format::derive() {
     }
 }
 
-Format::Format(int32_t formatId) { init(formatId); }
+Format::Format(int32_t formatId) {
+    init(formatId);
+}
 
-Format::Format(const char* name) { init(name); }
+Format::Format(const char* name) {
+    init(name);
+}
 
 bool Format::init(int32_t formatId) {
     clear();
@@ -232,8 +238,8 @@ bool Format::operator==(const Format& other) const {
 bool Format::pack(uint8_t r, uint8_t g, uint8_t b, uint8_t a, uint8_t* dst,
                   int32_t callerModel) const {
     if (callerModel != model) return false;
-    uint32_t p = packChannel(r, red) + packChannel(g, green) + packChannel(b, blue) +
-                 packChannel(a, alpha);
+    uint32_t p =
+        packChannel(r, red) + packChannel(g, green) + packChannel(b, blue) + packChannel(a, alpha);
     for (int32_t i = 0; i < bytes; ++i) dst[i] = i < 4 ? uint8_t(p >> (8 * i)) : 0;
     return true;
 }

@@ -85,9 +85,9 @@ class Format {
 
   private:
     void clear();
-    void initPositions(int32_t redShift, int32_t redWidth, int32_t greenShift,
-                       int32_t greenWidth, int32_t blueShift, int32_t blueWidth,
-                       int32_t alphaShift, int32_t alphaWidth, int32_t model);
+    void initPositions(int32_t redShift, int32_t redWidth, int32_t greenShift, int32_t greenWidth,
+                       int32_t blueShift, int32_t blueWidth, int32_t alphaShift, int32_t alphaWidth,
+                       int32_t model);
     void derive();
 };
 

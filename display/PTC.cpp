@@ -71,9 +71,8 @@ struct PTC::Request {
         Request r{OPEN, name, nullptr, nullptr, width, height, code, output, second, third};
         return r;
     }
-    static Request openFormat(const char* name, int32_t width, int32_t height,
-                              const Format& format, int32_t output, int32_t second,
-                              int32_t third) {
+    static Request openFormat(const char* name, int32_t width, int32_t height, const Format& format,
+                              int32_t output, int32_t second, int32_t third) {
         Request r{OPEN_FORMAT, name, nullptr, &format, width, height, 0, output, second, third};
         return r;
     }
@@ -111,17 +110,22 @@ int PTC::search(const Request& request, WindowHandle& window) {
 }
 
 PTC::PTC() : iface(&staticDummy) {}
-PTC::PTC(const MODE& mode) : PTC() { init(mode); }
+PTC::PTC(const MODE& mode) : PTC() {
+    init(mode);
+}
 PTC::PTC(int32_t w, int32_t h, int32_t mode, int32_t o, int32_t s, int32_t t) : PTC() {
     init(w, h, mode, o, s, t);
 }
 PTC::PTC(int32_t w, int32_t h, const Format& f, int32_t o, int32_t s, int32_t t) : PTC() {
     init(w, h, f, o, s, t);
 }
-PTC::PTC(WindowHandle& window) : PTC() { init(window); }
-PTC::PTC(WindowHandle& window, const MODE& mode) : PTC() { init(window, mode); }
-PTC::PTC(WindowHandle& window, int32_t w, int32_t h, int32_t mode, int32_t o, int32_t s,
-         int32_t t)
+PTC::PTC(WindowHandle& window) : PTC() {
+    init(window);
+}
+PTC::PTC(WindowHandle& window, const MODE& mode) : PTC() {
+    init(window, mode);
+}
+PTC::PTC(WindowHandle& window, int32_t w, int32_t h, int32_t mode, int32_t o, int32_t s, int32_t t)
     : PTC() {
     init(window, w, h, mode, o, s, t);
 }
@@ -130,24 +134,27 @@ PTC::PTC(WindowHandle& window, int32_t w, int32_t h, const Format& f, int32_t o,
     : PTC() {
     init(window, w, h, f, o, s, t);
 }
-PTC::PTC(const char* name) : PTC() { init(name); }
+PTC::PTC(const char* name) : PTC() {
+    init(name);
+}
 PTC::PTC(const char* name, int32_t w, int32_t h, int32_t mode, int32_t o, int32_t s, int32_t t)
     : PTC() {
     init(name, w, h, mode, o, s, t);
 }
-PTC::PTC(const char* name, int32_t w, int32_t h, const Format& f, int32_t o, int32_t s,
-         int32_t t)
+PTC::PTC(const char* name, int32_t w, int32_t h, const Format& f, int32_t o, int32_t s, int32_t t)
     : PTC() {
     init(name, w, h, f, o, s, t);
 }
-PTC::PTC(const char* name, WindowHandle& window) : PTC() { init(name, window); }
+PTC::PTC(const char* name, WindowHandle& window) : PTC() {
+    init(name, window);
+}
 PTC::PTC(const char* name, WindowHandle& window, int32_t w, int32_t h, int32_t mode, int32_t o,
          int32_t s, int32_t t)
     : PTC() {
     init(name, window, w, h, mode, o, s, t);
 }
-PTC::PTC(const char* name, WindowHandle& window, int32_t w, int32_t h, const Format& f,
-         int32_t o, int32_t s, int32_t t)
+PTC::PTC(const char* name, WindowHandle& window, int32_t w, int32_t h, const Format& f, int32_t o,
+         int32_t s, int32_t t)
     : PTC() {
     init(name, window, w, h, f, o, s, t);
 }
@@ -158,7 +165,9 @@ PTC::PTC(int32_t w, int32_t h, int argc, char** argv, int32_t o, int32_t s, int3
     init(w, h, argc, argv, o, s, t);
 }
 
-PTC::~PTC() { close(); }
+PTC::~PTC() {
+    close();
+}
 
 int PTC::init(const MODE& mode) {
     WindowHandle window = nullptr;
@@ -172,7 +181,9 @@ int PTC::init(int32_t w, int32_t h, const Format& f, int32_t o, int32_t s, int32
     WindowHandle window = nullptr;
     return search(Request::openFormat(nullptr, w, h, f, o, s, t), window);
 }
-int PTC::init(WindowHandle& window) { return search(Request::keep(nullptr), window); }
+int PTC::init(WindowHandle& window) {
+    return search(Request::keep(nullptr), window);
+}
 int PTC::init(WindowHandle& window, const MODE& mode) {
     return search(Request::openMode(nullptr, mode), window);
 }
@@ -201,8 +212,8 @@ int PTC::init(const char* name, int32_t w, int32_t h, const Format& f, int32_t o
 int PTC::init(const char* name, WindowHandle& window) {
     return search(Request::keep(name), window);
 }
-int PTC::init(const char* name, WindowHandle& window, int32_t w, int32_t h, int32_t mode,
-              int32_t o, int32_t s, int32_t t) {
+int PTC::init(const char* name, WindowHandle& window, int32_t w, int32_t h, int32_t mode, int32_t o,
+              int32_t s, int32_t t) {
     return search(Request::open(name, w, h, mode, o, s, t), window);
 }
 int PTC::init(const char* name, WindowHandle& window, int32_t w, int32_t h, const Format& f,

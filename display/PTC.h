@@ -24,8 +24,8 @@ class PTC {
     PTC(WindowHandle& window, const MODE& mode);
     PTC(WindowHandle& window, int32_t width, int32_t height, int32_t mode, int32_t output,
         int32_t secondOption, int32_t thirdOption);
-    PTC(WindowHandle& window, int32_t width, int32_t height, const Format& format,
-        int32_t output, int32_t secondOption, int32_t thirdOption);
+    PTC(WindowHandle& window, int32_t width, int32_t height, const Format& format, int32_t output,
+        int32_t secondOption, int32_t thirdOption);
     explicit PTC(const char* name);
     PTC(const char* name, int32_t width, int32_t height, int32_t mode, int32_t output,
         int32_t secondOption, int32_t thirdOption);
@@ -34,11 +34,11 @@ class PTC {
     PTC(const char* name, WindowHandle& window);
     PTC(const char* name, WindowHandle& window, int32_t width, int32_t height, int32_t mode,
         int32_t output, int32_t secondOption, int32_t thirdOption);
-    PTC(const char* name, WindowHandle& window, int32_t width, int32_t height,
-        const Format& format, int32_t output, int32_t secondOption, int32_t thirdOption);
+    PTC(const char* name, WindowHandle& window, int32_t width, int32_t height, const Format& format,
+        int32_t output, int32_t secondOption, int32_t thirdOption);
     PTC(int argc, char** argv, int32_t output, int32_t secondOption, int32_t thirdOption);
-    PTC(int32_t width, int32_t height, int argc, char** argv, int32_t output,
-        int32_t secondOption, int32_t thirdOption);
+    PTC(int32_t width, int32_t height, int argc, char** argv, int32_t output, int32_t secondOption,
+        int32_t thirdOption);
     ~PTC();
 
     PTC(const PTC&) = delete;
@@ -58,11 +58,11 @@ class PTC {
     int init(const char* name);
     int init(const char* name, int32_t width, int32_t height, int32_t mode, int32_t output,
              int32_t secondOption, int32_t thirdOption);
-    int init(const char* name, int32_t width, int32_t height, const Format& format,
-             int32_t output, int32_t secondOption, int32_t thirdOption);
+    int init(const char* name, int32_t width, int32_t height, const Format& format, int32_t output,
+             int32_t secondOption, int32_t thirdOption);
     int init(const char* name, WindowHandle& window);
-    int init(const char* name, WindowHandle& window, int32_t width, int32_t height,
-             int32_t mode, int32_t output, int32_t secondOption, int32_t thirdOption);
+    int init(const char* name, WindowHandle& window, int32_t width, int32_t height, int32_t mode,
+             int32_t output, int32_t secondOption, int32_t thirdOption);
     int init(const char* name, WindowHandle& window, int32_t width, int32_t height,
              const Format& format, int32_t output, int32_t secondOption, int32_t thirdOption);
     int init(int argc, char** argv, int32_t output, int32_t secondOption, int32_t thirdOption);

@@ -52,11 +52,17 @@ int readByte(int timeoutMs) {
 
 } // namespace
 
-uint32_t windowsDirectory(char* buffer, uint32_t size) { return currentDirectory(buffer, size); }
+uint32_t windowsDirectory(char* buffer, uint32_t size) {
+    return currentDirectory(buffer, size);
+}
 
-uint32_t systemDirectory(char* buffer, uint32_t size) { return currentDirectory(buffer, size); }
+uint32_t systemDirectory(char* buffer, uint32_t size) {
+    return currentDirectory(buffer, size);
+}
 
-void errorBox(const char* text, const char* caption) { std::fprintf(stderr, "%s: %s\n", caption, text); }
+void errorBox(const char* text, const char* caption) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+}
 
 bool consoleKeyPressed() {
     if (pendingKey < 0) pendingKey = readByte(0);

@@ -7,17 +7,25 @@
 
 namespace platform {
 
-uint32_t milliseconds() { return timeGetTime(); }
+uint32_t milliseconds() {
+    return timeGetTime();
+}
 
-uint32_t windowsDirectory(char* buffer, uint32_t size) { return GetWindowsDirectoryA(buffer, size); }
+uint32_t windowsDirectory(char* buffer, uint32_t size) {
+    return GetWindowsDirectoryA(buffer, size);
+}
 
-uint32_t systemDirectory(char* buffer, uint32_t size) { return GetSystemDirectoryA(buffer, size); }
+uint32_t systemDirectory(char* buffer, uint32_t size) {
+    return GetSystemDirectoryA(buffer, size);
+}
 
 void errorBox(const char* text, const char* caption) {
     MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
-bool consoleKeyPressed() { return _kbhit() != 0; }
+bool consoleKeyPressed() {
+    return _kbhit() != 0;
+}
 
 int consoleReadKey() {
     // A GUI process has no console: _getch would wait forever for nothing.

@@ -89,10 +89,10 @@ TEST(Format, AdjustValuesOfTheTable) {
 TEST(Format, NonDirectStandardFormats) {
     struct Case {
         int id, type, model, bits, bytes;
-    } cases[] = {{1010, INDEXED, 0, 8, 1},       {1011, FAKEMODE, 1325, 18, 0},
-                 {1013, FAKEMODE, 1325, 18, 0},  {1014, FAKEMODE, 1325, 14, 0},
-                 {1016, FAKEMODE, 1325, 14, 0},  {1017, FAKEMODE, 1325, 12, 0},
-                 {1019, FAKEMODE, 1325, 12, 0},  {1020, INDEXED, 1333, 8, 1}};
+    } cases[] = {{1010, INDEXED, 0, 8, 1},      {1011, FAKEMODE, 1325, 18, 0},
+                 {1013, FAKEMODE, 1325, 18, 0}, {1014, FAKEMODE, 1325, 14, 0},
+                 {1016, FAKEMODE, 1325, 14, 0}, {1017, FAKEMODE, 1325, 12, 0},
+                 {1019, FAKEMODE, 1325, 12, 0}, {1020, INDEXED, 1333, 8, 1}};
     for (const Case& c : cases) {
         Format f(c.id);
         EXPECT_EQ(f.type, c.type) << c.id;
@@ -123,9 +123,9 @@ TEST(Format, NamesAliasesAndCase) {
 
 TEST(Format, UnknownIdsAndNamesAreEmpty) {
     const Format empty;
-    for (const Format& f : {Format(999), Format(1022), Format(0), Format(-1), Format("RGB56"),
-                            Format("RGB5655"), Format(""), Format("FAKEMODE4"),
-                            Format(static_cast<const char*>(nullptr))}) {
+    for (const Format& f :
+         {Format(999), Format(1022), Format(0), Format(-1), Format("RGB56"), Format("RGB5655"),
+          Format(""), Format("FAKEMODE4"), Format(static_cast<const char*>(nullptr))}) {
         EXPECT_FALSE(f.ok());
         EXPECT_EQ(std::memcmp(&f, &empty, sizeof f), 0) << "all 21 fields zero";
     }

@@ -198,9 +198,8 @@ TEST_F(PTCTest, CommandLineKeywordsAndSynonyms) {
     struct Case {
         const char* keyword;
         int32_t code;
-    } cases[] = {{"direct", 1225},   {"Fakemode", 1227},  {"FUZZY8", 1125},
-                 {"fuzzy16", 1126},  {"FUZZY32", 1127},   {"virtual8", 1125},
-                 {"VIRTUAL16", 1126}, {"virtual32", 1127}};
+    } cases[] = {{"direct", 1225},  {"Fakemode", 1227}, {"FUZZY8", 1125},    {"fuzzy16", 1126},
+                 {"FUZZY32", 1127}, {"virtual8", 1125}, {"VIRTUAL16", 1126}, {"virtual32", 1127}};
     for (const Case& c : cases) {
         events.events.clear();
         const char* argv[] = {"prog", c.keyword};
