@@ -115,14 +115,21 @@ int threadCount() {
     return count;
 }
 
-// The process's handle count; where the platform does not report one (Wine), the value of a
-// fresh handle, which grows with every handle left open since handles reuse the lowest free slot.
+// The process's handle count. Where the platform does not report one (Wine), an estimate: once
+// more handles are taken than there are free slots, the highest one sits at (handles in use +
+// handles taken) slots, whatever order the free slots are reused in.
 uintptr_t handleCount() {
     DWORD count = 0;
     if (GetProcessHandleCount(GetCurrentProcess(), &count) && count) return count;
-    HANDLE probe = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    CloseHandle(probe);
-    return reinterpret_cast<uintptr_t>(probe) / 4;
+    constexpr int probes = 512;
+    HANDLE taken[probes];
+    uintptr_t highest = 0;
+    for (HANDLE& h : taken) {
+        h = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (reinterpret_cast<uintptr_t>(h) > highest) highest = reinterpret_cast<uintptr_t>(h);
+    }
+    for (HANDLE h : taken) CloseHandle(h);
+    return highest / 4 > probes ? highest / 4 - probes : 1;
 }
 
 SIZE clientSize(HWND window) {
