@@ -138,13 +138,24 @@ SIZE clientSize(HWND window) {
     return {r.right - r.left, r.bottom - r.top};
 }
 
+// Paints the client area white once the window has settled: paints still pending from showing
+// the window (Wine handles the X server's exposures late) would otherwise blacken it later.
 void fillWhite(HWND window) {
-    HDC dc = GetDC(window);
     RECT r;
     GetClientRect(window, &r);
-    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    GdiFlush();
-    ReleaseDC(window, dc);
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        SendMessageA(window, WM_PAINT, 0, 0);
+        HDC dc = GetDC(window);
+        FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        GdiFlush();
+        Sleep(attempt ? 20 : 0);
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+        const bool settled = GetPixel(dc, r.right / 2, r.bottom / 2) == RGB(255, 255, 255) &&
+                             !GetUpdateRect(window, nullptr, FALSE);
+        ReleaseDC(window, dc);
+        if (settled) return;
+    }
 }
 
 // Marks the whole client area invalid and has the window thread paint it now.
