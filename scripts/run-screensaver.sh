@@ -6,11 +6,13 @@ set -eu
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset mingw64 >/dev/null
-cmake --build --preset mingw64 --target kelmor wintool
+cmake --build --preset mingw64 --target kelmor wintool pictures
 source tests/wine/lib.sh
 private=0
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then private=1; unset DISPLAY; fi
 ptc_wine_env
+# The program looks for its pictures in the Windows directory first.
+cp build/mingw64/kelmor1.tga build/mingw64/kelmor2.tga "$WINEPREFIX/drive_c/windows/"
 
 status=0
 if [ "$private" -eq 0 ]; then
