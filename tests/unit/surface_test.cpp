@@ -499,7 +499,10 @@ void fillRawRows(Surface& s, std::mt19937& random) {
 
 TEST(SurfaceCopyMatrix, EveryPairBothOrientationsWithAdvances) {
     constexpr int W = 13, H = 7;
-    constexpr int DX = -2, DY = 1; // the clipped copy: two columns cut left, one row below
+    constexpr int DX = -2, DY = 1; // the offset copy: two columns cut left, one row below
+    // The rectangle copy: (1, 2, W, H) to (3, 1), cut at the right edge.
+    enum { WHOLE, OFFSET, RECTANGLE };
+    const char* const modeNames[] = {"", " offset", " rectangle"};
     std::mt19937 random(2024);
     Palette colours;
     randomPalette(colours, 99);
@@ -513,7 +516,7 @@ TEST(SurfaceCopyMatrix, EveryPairBothOrientationsWithAdvances) {
             bool converts = false;
             for (const Geometry& g : geometries)
                 for (const Geometry& h : geometries)
-                    for (int clipped = 0; clipped < 2; ++clipped) {
+                    for (int mode = 0; mode < 3; ++mode) {
                         Surface a(W, H, source, 30, g.orientation, g.advance, -1);
                         Surface b(W, H, destination, 30, h.orientation, h.advance, -1);
                         ASSERT_TRUE(a.ok() && b.ok());
@@ -527,9 +530,12 @@ TEST(SurfaceCopyMatrix, EveryPairBothOrientationsWithAdvances) {
                             source.type == INDEXED ? a.palette()->lookup(destination) : nullptr;
                         uint8_t probe[8] = {}, out[8];
                         converts = convertOne(source, destination, probe, out, lookup);
-                        const bool copied = clipped ? a.copy(b, DX, DY, 0) : a.copy(b, 0);
+                        const bool copied = mode == WHOLE    ? a.copy(b, 0)
+                                            : mode == OFFSET ? a.copy(b, DX, DY, 0)
+                                                             : a.copy(b, Rect(1, 2, W, H),
+                                                                      Rect(3, 1, W + 2, H - 1), 0);
                         const std::string name =
-                            pairName(source, destination, g, h) + (clipped ? " clipped" : "");
+                            pairName(source, destination, g, h) + modeNames[mode];
                         ASSERT_EQ(copied, converts) << name;
                         const std::vector<uint8_t> after = rawRows(b);
                         if (!converts) {
@@ -540,7 +546,14 @@ TEST(SurfaceCopyMatrix, EveryPairBothOrientationsWithAdvances) {
                         const size_t rowBytes = size_t(W) * destination.bytes + h.advance;
                         for (int y = 0; y < H; ++y)
                             for (int x = 0; x < W; ++x) {
-                                const int sx = clipped ? x - DX : x, sy = clipped ? y - DY : y;
+                                // Where the pixel came from, or outside the source when it was not
+                                // copied.
+                                int sx = x, sy = y;
+                                if (mode == OFFSET) sx = x - DX, sy = y - DY;
+                                if (mode == RECTANGLE) {
+                                    sx = x - 2, sy = y + 1;
+                                    if (x < 3 || y < 1 || y >= H - 1) sx = W;
+                                }
                                 const size_t at = y * rowBytes + size_t(x) * destination.bytes;
                                 uint8_t expected[8];
                                 std::memcpy(expected, &before[at], destination.bytes);
