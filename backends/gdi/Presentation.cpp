@@ -31,7 +31,7 @@ PresentationPlan planPresentation(const Format& source, int32_t sourceOrientatio
         plan.tryDrawDib = bottomUp;
     } else if (desktop.id == INDEX8) {
         plan.tryDrawDib = bottomUp;
-        plan.drawDibFlags = DrawDib::DRAW_HALFTONE;
+        if (bottomUp) plan.drawDibFlags = DrawDib::DRAW_HALFTONE;
     }
     return plan;
 }
