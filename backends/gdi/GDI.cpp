@@ -201,16 +201,16 @@ LRESULT CALLBACK IGDI::fullScreenProcedure(HWND window, UINT, WPARAM, LPARAM) {
 }
 
 LRESULT IGDI::paletteMessage(HWND window, UINT message, WPARAM wParam) {
-    UINT changed = 0;
-    {
-        LockHold hold(paletteLock);
-        const bool ours = message == WM_QUERYNEWPALETTE || reinterpret_cast<HWND>(wParam) != window;
-        if (logical.handle && ours)
-            changed = realisePaletteInWindow(window, logical.handle, message == WM_PALETTECHANGED);
-    }
-    // Repainting presents, which takes paintLock and then paletteLock; holding paletteLock
-    // here would invert that order against a presentation on the application's thread.
-    if (changed) SendMessageA(window, WM_PAINT, 0, 0);
+    // RealizePalette may repaint the window at once, and a repaint presents, taking paintLock
+    // and then paletteLock. Taking them here in that same order keeps this thread from holding
+    // paletteLock while waiting for a presentation on the application's thread that waits for
+    // paletteLock.
+    LockHold paint(paintLock);
+    LockHold palettes(paletteLock);
+    const bool ours = message == WM_QUERYNEWPALETTE || reinterpret_cast<HWND>(wParam) != window;
+    if (logical.handle && ours &&
+        realisePaletteInWindow(window, logical.handle, message == WM_PALETTECHANGED))
+        SendMessageA(window, WM_PAINT, 0, 0); // on this thread: a direct call
     return 0;
 }
 
