@@ -130,7 +130,7 @@ int IWin32::readKey() {
     if (!windowHandle || !ownsWindow || !keyEvent) return ISoftware::readKey();
     for (;;) {
         // No lock while waiting: the window thread needs keyLock to queue the key.
-        WaitForSingleObject(keyEvent, INFINITE);
+        if (WaitForSingleObject(keyEvent, INFINITE) != WAIT_OBJECT_0) return 0;
         LockHold hold(keyLock);
         int32_t value = 0;
         const bool taken = keyQueue.pop(value);
