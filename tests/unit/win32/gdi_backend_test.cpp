@@ -552,6 +552,27 @@ TEST(GdiBackEnd, PaletteOfAnEightBitDesktop) {
     EXPECT_EQ(IGDI::lookupCount(window), 0);
 }
 
+namespace {
+
+struct PokeShared {
+    HWND window;
+    volatile LONG stop;
+};
+
+// Repaints and palette messages from a thread of its own, until told to stop.
+DWORD WINAPI pokeWindow(void* p) {
+    auto* sh = static_cast<PokeShared*>(p);
+    while (!sh->stop) {
+        InvalidateRect(sh->window, nullptr, FALSE);
+        UpdateWindow(sh->window);
+        SendMessageA(sh->window, WM_QUERYNEWPALETTE, 0, 0);
+        SendMessageA(sh->window, WM_PALETTECHANGED, 0, 0);
+    }
+    return 0;
+}
+
+} // namespace
+
 // Presenting on this thread while the window thread repaints and answers palette messages
 // must never deadlock: both take paintLock and paletteLock.
 TEST(GdiBackEnd, ConcurrentRepaintsAndPaletteMessages) {
@@ -566,21 +587,8 @@ TEST(GdiBackEnd, ConcurrentRepaintsAndPaletteMessages) {
     Surface s(&gdi, 160, 100, Format(INDEX8), KIND_MEMORY, TOP_DOWN, -1, -1);
     ASSERT_TRUE(s.ok());
 
-    struct Shared {
-        HWND window;
-        volatile LONG stop;
-    } shared{window, 0};
-    auto poke = [](void* p) -> DWORD {
-        auto* sh = static_cast<Shared*>(p);
-        while (!sh->stop) {
-            InvalidateRect(sh->window, nullptr, FALSE);
-            UpdateWindow(sh->window);
-            SendMessageA(sh->window, WM_QUERYNEWPALETTE, 0, 0);
-            SendMessageA(sh->window, WM_PALETTECHANGED, 0, 0);
-        }
-        return 0;
-    };
-    HANDLE thread = CreateThread(nullptr, 0, poke, &shared, 0, nullptr);
+    PokeShared shared{window, 0};
+    HANDLE thread = CreateThread(nullptr, 0, pokeWindow, &shared, 0, nullptr);
     ASSERT_NE(thread, nullptr);
     int presented = 0;
     const DWORD start = GetTickCount();
@@ -666,4 +674,36 @@ TEST(GdiEightBitDesktop, LogicalPaletteIsRealisedAndPresentationsRun) {
     gdi.close();
     EXPECT_EQ(IGDI::lookupCount(window), 0);
     EXPECT_NE(GetObjectType(handle), 0u) << "the palette outlives the window, not the object";
+}
+
+// Needs a 16-bit desktop (tests/wine/desktop_depth.sh runs it on a 16-bit X server).
+TEST(GdiSixteenBitDesktop, Fuzzy32OpensRgb565AndPresents) {
+    if (desktopFormat().id != RGB565) GTEST_SKIP() << "the desktop is not 16-bit";
+    IGDI gdi;
+    ASSERT_TRUE(gdi.open(160, 96, FUZZY32, -1, -1, -1));
+    EXPECT_EQ(gdi.format().id, RGB565);
+    EXPECT_EQ(gdi.displaySurface()->format().id, RGB565);
+    HWND window = gdi.window();
+    placeClient(window, 160, 96);
+    for (int32_t id : {ARGB8888, RGB565}) {
+        // Pure channels survive 5 and 6 bits exactly.
+        Surface s(&gdi, 160, 96, Format(id), KIND_MEMORY, -1, -1, -1);
+        ASSERT_EQ(s.nativeType(), IGDI::NATIVE_DIB);
+        auto* row = static_cast<uint8_t*>(s.lock(1));
+        for (int y = 0; y < 96; ++y, row += s.pitch())
+            for (int x = 0; x < 160; ++x)
+                s.format().pack((x & 1) ? 255 : 0, (y & 1) ? 255 : 0, (x & 2) ? 255 : 0, 255,
+                                row + x * s.bytes(), RGB_MODEL);
+        s.unlock();
+        ASSERT_TRUE(s.update());
+        const std::vector<uint32_t> shot = screenshot(window, 160, 96);
+        int bad = 0;
+        for (int y = 0; y < 96; ++y)
+            for (int x = 0; x < 160; ++x) {
+                const uint32_t want =
+                    ((x & 1) ? 0xff0000 : 0) | ((y & 1) ? 0xff00 : 0) | ((x & 2) ? 0xff : 0);
+                bad += shot[size_t(y) * 160 + x] != want;
+            }
+        EXPECT_EQ(bad, 0) << Format(id).name();
+    }
 }
