@@ -3,51 +3,66 @@
 #include "conversion/Raster.h"
 #include "display/Surface.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <new>
 
-// Both objects are built on first use and never destroyed: surfaces in other files' statics may
-// be made before this file's initialisers run and destroyed after its destructors would have.
-ISoftware& softwareInterface() {
-    static ISoftware* const instance = new ISoftware;
-    return *instance;
+// Both objects are function-local statics. Whoever first needs them during static
+// initialisation, in any file, builds them then; and since an object built first is destroyed
+// last, they outlive every static Surface created through them. The interface asks for the
+// RASTER before it is built itself, so the converter tables outlive the interface too.
+RASTER& softwareRaster() {
+    static RASTER raster;
+    return raster;
 }
 
-RASTER& softwareRaster() {
-    static RASTER* const instance = new RASTER;
-    return *instance;
+ISoftware& softwareInterface() {
+    softwareRaster();
+    static ISoftware software;
+    return software;
 }
 
 namespace {
-// Building them during static initialisation keeps the first surface's creation cheap and
-// the converter tables alive for the whole run.
-[[maybe_unused]] const bool built = (softwareInterface(), softwareRaster(), true);
+// Built during this file's static initialisation at the latest, before the entry routine runs.
+[[maybe_unused]] ISoftware& startUpSoftware = softwareInterface();
 
-struct Converter {
-    std::unique_ptr<RASTER::CONVERTER> converter;
-    explicit Converter(Surface& source, Surface& destination)
-        : converter(softwareRaster().converter(source.format(), destination.format())) {}
-};
+using Converter = std::unique_ptr<RASTER::CONVERTER>;
 
-// Both surfaces locked for the length of one copy; released on every path.
-struct Locks {
-    Surface& source;
-    Surface& destination;
-    uint8_t* sourcePixels;
-    uint8_t* destinationPixels;
-    Locks(Surface& s, Surface& d)
-        : source(s), destination(d), sourcePixels(static_cast<uint8_t*>(s.lock(1))),
-          destinationPixels(static_cast<uint8_t*>(d.lock(1))) {}
-    ~Locks() {
-        if (sourcePixels) source.unlock();
-        if (destinationPixels) destination.unlock();
+// Locks both surfaces for one copy and gives the locks back on every path.
+class CopyLocks {
+  public:
+    CopyLocks(Surface& source, Surface& destination) : src(source), dst(destination) {
+        sourcePixels = static_cast<uint8_t*>(src.lock(1));
+        if (sourcePixels) destinationPixels = static_cast<uint8_t*>(dst.lock(1));
     }
-    bool ok() const {
+    ~CopyLocks() {
+        if (sourcePixels) src.unlock();
+        if (destinationPixels) dst.unlock();
+    }
+    CopyLocks(const CopyLocks&) = delete;
+    CopyLocks& operator=(const CopyLocks&) = delete;
+
+    // Both locked, and not the same memory: a converter may not read what it writes.
+    bool usable() const {
         return sourcePixels && destinationPixels && sourcePixels != destinationPixels;
     }
+
+    Surface& src;
+    Surface& dst;
+    uint8_t* sourcePixels = nullptr;
+    uint8_t* destinationPixels = nullptr;
 };
+
+// Whether the rectangle of width x height at (x, y) lies inside surface, in 64 bits.
+bool inside(const Surface& surface, int64_t x, int64_t y, int64_t width, int64_t height) {
+    return x >= 0 && y >= 0 && width >= 0 && height >= 0 && x + width <= surface.width() &&
+           y + height <= surface.height();
+}
+
 } // namespace
+
+// --- ISoftware::SURFACE ---
 
 ISoftware::SURFACE::~SURFACE() {
     std::free(buffer);
@@ -64,60 +79,84 @@ void ISoftware::SURFACE::unlock() {
 
 int ISoftware::SURFACE::copy(Surface& source, Surface& destination, int flags, const void* lookup) {
     if (flags != 0) return 0;
-    Converter c(source, destination);
-    if (!c.converter) return 0;
-    Locks held(source, destination);
-    if (!held.ok()) return 0;
+    // One run is only right for two contiguous pictures of the same shape; anything else would
+    // read or write past one of them, so it goes row by row instead.
+    if (source.width() != destination.width() || source.height() != destination.height() ||
+        source.orientation() != destination.orientation() || source.advance() != 0 ||
+        destination.advance() != 0) {
+        const Rect whole(0, 0, source.width(), source.height());
+        return copyArea(source, whole, destination, whole, flags, lookup);
+    }
+    Converter converter(softwareRaster().converter(source.format(), destination.format()));
+    if (!converter) return 0;
+    CopyLocks held(source, destination);
+    if (!held.usable()) return 0;
     const uint8_t* from = held.sourcePixels;
     uint8_t* to = held.destinationPixels;
-    // A bottom-up pair is contiguous from its lowest row in memory.
     if (source.orientation() == BOTTOM_UP) {
-        from += int64_t(source.height() - 1) * source.pitch();
-        to += int64_t(destination.height() - 1) * destination.pitch();
+        // The run starts at the row lowest in memory, which is the last row of the picture.
+        from += ptrdiff_t(source.height() - 1) * source.pitch();
+        to += ptrdiff_t(destination.height() - 1) * destination.pitch();
     }
-    return c.converter->convert(from, to, destination.width() * destination.height(), lookup);
+    const int64_t count = int64_t(destination.width()) * destination.height();
+    if (count > INT32_MAX) return 0;
+    return converter->convert(from, to, int32_t(count), lookup) ? 1 : 0;
 }
 
 int ISoftware::SURFACE::copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
                                  const Rect& destinationRect, int flags, const void* lookup) {
     if (flags != 0) return 0;
-    const int32_t width = sourceRect.x2 - sourceRect.x1;
-    const int32_t height = sourceRect.y2 - sourceRect.y1;
-    const int32_t sourcePitch = source.pitch(), destinationPitch = destination.pitch();
-    Converter c(source, destination);
-    if (!c.converter) return 0;
-    Locks held(source, destination);
-    if (!held.ok()) return 0;
+    const int64_t width = int64_t(sourceRect.x2) - sourceRect.x1;
+    const int64_t height = int64_t(sourceRect.y2) - sourceRect.y1;
+    // The caller clips, but the rectangles come from clip areas anyone may set: never convert
+    // outside either picture.
+    if (!inside(source, sourceRect.x1, sourceRect.y1, width, height) ||
+        !inside(destination, destinationRect.x1, destinationRect.y1, width, height))
+        return 0;
+    Converter converter(softwareRaster().converter(source.format(), destination.format()));
+    if (!converter) return 0;
+    CopyLocks held(source, destination);
+    if (!held.usable()) return 0;
+
+    const int32_t sourcePitch = source.pitch();
+    const int32_t destinationPitch = destination.pitch();
+    const int64_t sourceRowBytes = width * source.bytes();
+    const int64_t destinationRowBytes = width * destination.bytes();
     AREA area;
     area.sourceX = sourceRect.x1;
-    area.sourceY = sourceRect.y1;
     area.destinationX = destinationRect.x1;
+    area.sourceY = sourceRect.y1;
     area.destinationY = destinationRect.y1;
     area.sourceBase = held.sourcePixels;
     area.destinationBase = held.destinationPixels;
-    area.source = held.sourcePixels + int64_t(sourceRect.y1) * sourcePitch +
-                  int64_t(sourceRect.x1) * source.bytes();
-    area.destination = held.destinationPixels + int64_t(destinationRect.y1) * destinationPitch +
-                       int64_t(destinationRect.x1) * destination.bytes();
-    area.sourceSkip = sourcePitch - width * source.bytes();
-    area.destinationSkip = destinationPitch - width * destination.bytes();
-    area.width = width;
-    area.height = height;
+    area.source = held.sourcePixels + ptrdiff_t(sourceRect.y1) * sourcePitch +
+                  ptrdiff_t(sourceRect.x1) * source.bytes();
+    area.destination = held.destinationPixels + ptrdiff_t(destinationRect.y1) * destinationPitch +
+                       ptrdiff_t(destinationRect.x1) * destination.bytes();
+    // Inside both pictures, so every figure here fits the 32-bit pitch the surfaces were made
+    // with.
+    area.sourceSkip = int32_t(sourcePitch - sourceRowBytes);
+    area.destinationSkip = int32_t(destinationPitch - destinationRowBytes);
+    area.width = int32_t(width);
+    area.height = int32_t(height);
     area.sourcePitch = sourcePitch;
     area.destinationPitch = destinationPitch;
     area.lookup = lookup;
-    return c.converter->convertArea(area);
+    return converter->convertArea(area) ? 1 : 0;
 }
 
+// --- ISoftware ---
+
 ISoftware::~ISoftware() {
-    // Closing first lets a surface drop what it holds while its back end is still whole.
-    surfaces.forEach([](Registration& r) { r.surface->close(); });
+    for (auto* node = surfaces.first(); !List<Registration>::atEnd(node); node = node->next)
+        node->element->surface->close();
     while (!surfaces.empty()) {
-        Surface* surface = surfaces.first()->element->surface;
-        surface->detach(); // calls removeSurface, which unlinks it
-        // A surface that does not point back here would never leave the list.
-        if (!surfaces.empty() && surfaces.first()->element->surface == surface)
-            delete surfaces.unlink(surfaces.first());
+        auto* oldest = surfaces.first();
+        Surface* surface = oldest->element->surface;
+        surface->detach();
+        // A surface listed twice, or registered here while naming another back end, is not
+        // unlinked by its detach; unlinking it here keeps the loop finite.
+        if (surfaces.first() == oldest) delete surfaces.unlink(oldest);
     }
 }
 
@@ -145,7 +184,7 @@ int ISoftware::keyPressed() {
 }
 
 void ISoftware::name(char* buffer) {
-    if (buffer) buffer[0] = 0;
+    buffer[0] = '\0';
 }
 
 ::SURFACE* ISoftware::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
@@ -153,35 +192,36 @@ void ISoftware::name(char* buffer) {
     if (width < 1 || height < 1 || !format.ok()) return nullptr;
     if (kind != KIND_MEMORY && kind != KIND_ANY && kind != -1) return nullptr;
     if (orientation != TOP_DOWN && orientation != BOTTOM_UP && orientation != -1) return nullptr;
-    if (advance < -1) return nullptr;
-    if (variant != VARIANT_DEFAULT && variant != -1) return nullptr;
+    if (advance < -1 || (variant != VARIANT_DEFAULT && variant != -1)) return nullptr;
     const int32_t chosenOrientation = orientation == -1 ? TOP_DOWN : orientation;
     const int32_t chosenAdvance = advance == -1 ? 0 : advance;
 
-    // The whole block must fit int32, so pitches, offsets and pixel counts all do.
-    const int64_t row = int64_t(width) * format.bytes + chosenAdvance;
-    const int64_t size = row * height;
-    if (row <= 0 || size > INT32_MAX) return nullptr;
+    // Rows are addressed with a 32-bit pitch and whole pictures converted as one 32-bit run, so
+    // a picture whose row, size or pixel count leaves that range is refused.
+    const int64_t rowBytes = int64_t(width) * format.bytes + chosenAdvance;
+    const int64_t size = rowBytes * height;
+    if (rowBytes > INT32_MAX || size > INT32_MAX || int64_t(width) * height > INT32_MAX)
+        return nullptr;
+    if (size == 0) return nullptr; // a fake-mode format without an advance has no bytes
 
-    auto* surface = new (std::nothrow) ISoftware::SURFACE;
+    std::unique_ptr<SURFACE> surface(new (std::nothrow) SURFACE);
     if (!surface) return nullptr;
     surface->buffer = static_cast<uint8_t*>(std::calloc(size_t(size), 1));
-    if (!surface->buffer) {
-        delete surface;
-        return nullptr;
-    }
-    surface->pixels =
-        chosenOrientation == TOP_DOWN ? surface->buffer : surface->buffer + row * (height - 1);
+    if (!surface->buffer) return nullptr;
+    surface->pixels = chosenOrientation == TOP_DOWN
+                          ? surface->buffer
+                          : surface->buffer + ptrdiff_t(rowBytes) * (height - 1);
+
     kind = KIND_MEMORY;
     orientation = chosenOrientation;
     advance = chosenAdvance;
     variant = VARIANT_DEFAULT;
-    return surface;
+    return surface.release();
 }
 
 int ISoftware::addSurface(Surface* surface) {
     if (!surface) return 0;
-    auto* registration = new (std::nothrow) Registration{surface};
+    Registration* registration = new (std::nothrow) Registration{surface};
     if (!registration) return 0;
     if (!surfaces.append(registration)) {
         delete registration;
@@ -191,6 +231,7 @@ int ISoftware::addSurface(Surface* surface) {
 }
 
 int ISoftware::removeSurface(Surface* surface) {
-    return surfaces.removeFirst([surface](Registration& r) { return r.surface == surface; }) ? 1
-                                                                                             : 0;
+    return surfaces.removeFirst([surface](const Registration& r) { return r.surface == surface; })
+               ? 1
+               : 0;
 }

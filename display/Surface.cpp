@@ -7,23 +7,52 @@
 #include "display/Palette.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
-#include <utility>
 
 namespace {
 
-// What an empty surface points at. Constant-initialised, so surfaces in any file's statics can
-// use them from the start.
-constinit IDummy placeholderBackEnd;
-constinit IDummy::SURFACE emptySurface;
+// The placeholders an empty surface points at. Constant-initialised, so they exist before any
+// dynamic initialiser of any file runs; held in unions whose destructors do nothing, so they
+// are never destroyed and static surfaces destroyed late still find them working.
+union PlaceholderBackEnd {
+    IDummy object;
+    constexpr PlaceholderBackEnd() : object() {}
+    ~PlaceholderBackEnd() {}
+};
+union PlaceholderSurface {
+    IDummy::SURFACE object;
+    constexpr PlaceholderSurface() : object() {}
+    ~PlaceholderSurface() {}
+};
+constinit PlaceholderBackEnd placeholderBackEnd;
+constinit PlaceholderSurface defaultSurface;
 
-// A PTC with no display stands for no back end.
+Interface* placeholder() {
+    return &placeholderBackEnd.object;
+}
+SURFACE* emptySurface() {
+    return &defaultSurface.object;
+}
+
+// A PTC stands for its back end, or for none while it is closed.
 Interface* backEndOf(PTC& ptc) {
     Interface* iface = ptc.backEnd();
     return iface == &staticDummy ? nullptr : iface;
 }
 
+int32_t saturate(int64_t value) {
+    return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+void dropArea(ClipArea*& area) {
+    if (area && --area->references <= 0) delete area;
+    area = nullptr;
+}
+
 } // namespace
+
+// --- ClipArea ---
 
 ClipArea::ClipArea(const Rect& source, const Rect& destination) {
     set(source, destination);
@@ -53,8 +82,9 @@ bool ClipArea::clip(Rect& r, const Rect& a) {
     return true;
 }
 
-Surface::Surface()
-    : paletteRef(&defaultPalette()), iface(&placeholderBackEnd), native(&emptySurface) {}
+// --- Construction ---
+
+Surface::Surface() : paletteRef(&defaultPalette()), iface(placeholder()), native(emptySurface()) {}
 
 Surface::Surface(int32_t width, int32_t height, const Format& format, int32_t kind,
                  int32_t orientation, int32_t advance, int32_t variant)
@@ -105,6 +135,8 @@ Surface::~Surface() {
     detach();
 }
 
+// --- Initialisers ---
+
 bool Surface::create(int32_t width, int32_t height, const Format& format, int32_t kind,
                      int32_t orientation, int32_t advance, int32_t variant) {
     return create(&softwareInterface(), width, height, format, kind, orientation, advance, variant);
@@ -118,57 +150,64 @@ bool Surface::create(PTC& ptc, int32_t width, int32_t height, const Format& form
 bool Surface::create(Interface* backEnd, int32_t width, int32_t height, const Format& format,
                      int32_t kind, int32_t orientation, int32_t advance, int32_t variant) {
     if (!backEnd || width <= 0 || height <= 0 || !format.ok() || advance < -1) return false;
-    int32_t w = width, h = height, k = kind, o = orientation, a = advance, v = variant;
-    Format f = format;
-    SURFACE* made = backEnd->createSurface(w, h, f, k, o, a, v);
-    if (!made) return false;
 
-    const auto answered = [](int32_t request, int32_t answer) {
+    int32_t answeredWidth = width, answeredHeight = height;
+    Format answeredFormat = format;
+    int32_t answeredKind = kind, answeredOrientation = orientation;
+    int32_t answeredAdvance = advance, answeredVariant = variant;
+    std::unique_ptr<SURFACE> made(
+        backEnd->createSurface(answeredWidth, answeredHeight, answeredFormat, answeredKind,
+                               answeredOrientation, answeredAdvance, answeredVariant));
+    // A back-end surface that is not usable (a closed display's) is a failure, not a surface.
+    if (!made || !made->valid()) return false;
+
+    auto answered = [](int32_t request, int32_t answer) {
         return request == -1 || request == answer;
     };
-    bool accepted = w == width && h == height && answered(orientation, o) && answered(advance, a) &&
-                    answered(variant, v) && f == format;
-    if (kind == KIND_ANY)
-        accepted = accepted && (k == KIND_MEMORY || k == KIND_PRIMARY);
-    else
-        accepted = accepted && answered(kind, k);
-    // The pitch must be one the rows can be walked by.
-    const int64_t rowBytes = int64_t(w) * f.bytes + a;
-    accepted = accepted && (o == TOP_DOWN || o == BOTTOM_UP) && a >= 0 && rowBytes <= INT32_MAX;
-    // The area is allocated before anything changes, so a failure leaves the surface as it was.
-    ClipArea* newArea =
-        accepted ? new (std::nothrow) ClipArea(Rect(0, 0, w, h), Rect(0, 0, w, h)) : nullptr;
-    if (!newArea) {
-        delete made;
+    if (answeredWidth != width || answeredHeight != height || answeredFormat != format ||
+        !answered(orientation, answeredOrientation) || !answered(advance, answeredAdvance) ||
+        !answered(variant, answeredVariant))
         return false;
+    if (kind == KIND_ANY ? answeredKind != KIND_MEMORY && answeredKind != KIND_PRIMARY
+                         : !answered(kind, answeredKind))
+        return false;
+    if (answeredOrientation != TOP_DOWN && answeredOrientation != BOTTOM_UP) return false;
+    const int64_t rowBytes = int64_t(width) * format.bytes + answeredAdvance;
+    if (answeredAdvance < 0 || rowBytes > INT32_MAX) return false;
+
+    // Everything that can fail is had before the surface changes, so a failure leaves it as it
+    // was.
+    std::unique_ptr<ClipArea> newArea(
+        new (std::nothrow) ClipArea(Rect(0, 0, width, height), Rect(0, 0, width, height)));
+    if (!newArea) return false;
+    std::unique_ptr<Palette> ramp;
+    if (format.model == GREY_MODEL) {
+        ramp.reset(new (std::nothrow) Palette);
+        uint32_t* colours = ramp ? ramp->lock() : nullptr;
+        if (!colours) return false;
+        for (uint32_t i = 0; i < 256; ++i) colours[i] = (i << 16) + (i << 8) + i;
+        ramp->unlock();
     }
+    const bool moving = backEnd != iface;
+    if (moving && !backEnd->addSurface(this)) return false;
 
     close();
-    if (backEnd != iface) {
+    if (moving) {
         iface->removeSurface(this);
-        backEnd->addSurface(this);
+        iface = backEnd;
     }
-    native = made;
-    iface = backEnd;
-    widthPixels = w;
-    heightPixels = h;
-    pixelFormat = f;
-    kindValue = k;
-    orientationValue = o;
-    advanceBytes = a;
-    variantValue = v;
-    pitchBytes = int32_t(o == BOTTOM_UP ? -rowBytes : rowBytes);
-
-    if (pixelFormat.model == GREY_MODEL) {
-        Palette grey;
-        if (uint32_t* colours = grey.lock()) {
-            for (uint32_t i = 0; i < 256; ++i) colours[i] = (i << 16) + (i << 8) + i;
-            grey.unlock();
-            setPalette(grey);
-        }
-    }
-    newArea->references = 1;
-    clip = newArea;
+    native = made.release();
+    widthPixels = width;
+    heightPixels = height;
+    pixelFormat = format;
+    kindValue = answeredKind;
+    orientationValue = answeredOrientation;
+    advanceBytes = answeredAdvance;
+    variantValue = answeredVariant;
+    pitchBytes = int32_t(answeredOrientation == BOTTOM_UP ? -rowBytes : rowBytes);
+    if (ramp && attachPalette(ramp.get())) ramp.release();
+    clip = newArea.release();
+    clip->references = 1;
     return true;
 }
 
@@ -197,39 +236,41 @@ bool Surface::load(PTC& ptc, const char* fileName, int32_t kind, int32_t orienta
 
 bool Surface::load(Interface* backEnd, const char* fileName, int32_t kind, int32_t orientation,
                    int32_t advance, int32_t variant) {
-    if (advance != 0 && advance != -1) return false;
-    if (variant != -1 && variant != VARIANT_DEFAULT) return false;
-    if (!fileName) return false;
+    if ((advance != 0 && advance != -1) || (variant != -1 && variant != VARIANT_DEFAULT))
+        return false;
+    if (!backEnd || !fileName) return false;
     Image image(fileName, 1);
     if (!image.ok()) return false;
-    int width = 0, height = 0, hasPalette = 0;
-    Format format;
-    if (!image.info(width, height, format, hasPalette)) return false;
-    if (!create(backEnd, width, height, format, kind, orientation, advance, variant)) return false;
+    int imageWidth = 0, imageHeight = 0, hasPalette = 0;
+    Format imageFormat;
+    if (!image.info(imageWidth, imageHeight, imageFormat, hasPalette)) return false;
+    if (!create(backEnd, imageWidth, imageHeight, imageFormat, kind, orientation, advance, variant))
+        return false;
 
     void* pixels = lock(1);
     if (!pixels) {
         close();
         return false;
     }
-    bool read;
+    bool read = false;
     if (hasPalette) {
-        auto* colours = new (std::nothrow) Palette;
+        Palette* colours = new (std::nothrow) Palette;
         uint32_t* entries = colours ? colours->lock() : nullptr;
-        read = entries && image.read(pixels, orientationValue, pitchBytes, entries);
-        if (entries) colours->unlock();
-        read = read && attachPalette(colours);
+        if (entries) {
+            read = image.read(pixels, orientationValue, pitchBytes, entries);
+            colours->unlock();
+            read = read && attachPalette(colours);
+        }
         if (!read) delete colours;
     } else {
         read = image.read(pixels, orientationValue, pitchBytes, nullptr);
     }
     unlock();
-    if (!read) {
-        close();
-        return false;
-    }
-    return true;
+    if (!read) close();
+    return read;
 }
+
+// --- Access ---
 
 void* Surface::lock(int wait) {
     return native->lock(wait);
@@ -244,8 +285,7 @@ int Surface::lockCount() {
 }
 
 Interface* Surface::backEnd() const {
-    if (iface == &placeholderBackEnd || iface == &softwareInterface()) return nullptr;
-    return iface;
+    return iface == &softwareInterface() || iface == placeholder() ? nullptr : iface;
 }
 
 bool Surface::ok() const {
@@ -260,40 +300,18 @@ void* Surface::nativeData() {
     return native->nativeData();
 }
 
-namespace {
-
-// The lookup an indexed source needs to reach the destination's format.
-const void* lookupFor(Surface& source, Surface& destination) {
-    if (source.format().type != INDEXED) return nullptr;
-    Palette* palette = source.palette();
-    Palette& colours = palette ? *palette : defaultPalette();
-    return colours.lookup(destination.format(), Palette::AUTOMATIC);
-}
-
-} // namespace
-
-bool Surface::copy(Surface& destination, int flags) {
-    if (widthPixels == destination.widthPixels && heightPixels == destination.heightPixels &&
-        advanceBytes == 0 && destination.advanceBytes == 0 &&
-        orientationValue == destination.orientationValue) {
-        const void* lookup = lookupFor(*this, destination);
-        if (destination.native->copy(*this, destination, flags, lookup)) return true;
-        return native->copy(*this, destination, flags, lookup) != 0;
-    }
-    const Rect whole(0, 0, widthPixels, heightPixels);
-    return copy(destination, whole, whole, flags);
-}
-
-bool Surface::copy(Surface& destination, int32_t x, int32_t y, int flags) {
-    return copy(destination, Rect(0, 0, widthPixels, heightPixels),
-                Rect(x, y, x + widthPixels, y + heightPixels), flags);
-}
+// --- Copies ---
 
 namespace {
 
-// Clips s against the source's area and t against the destination's, keeping the two the same
-// size; false when nothing remains visible.
-bool clipRects(const ClipArea* sourceArea, const ClipArea* destinationArea, Rect& s, Rect& t) {
+// The lookup an indexed source needs to reach the destination's format; null for others.
+const void* lookupFor(Palette& palette, const Format& source, const Format& destination) {
+    return source.type == INDEXED ? palette.lookup(destination, Palette::AUTOMATIC) : nullptr;
+}
+
+// s against the source surface's area, t against the destination's, then both cut to the part
+// visible in both at one size. False when nothing of it remains.
+bool clipCopy(const ClipArea* sourceArea, const ClipArea* destinationArea, Rect& s, Rect& t) {
     if (!sourceArea || !destinationArea) {
         if (sourceArea) return sourceArea->clipSource(s);
         if (destinationArea) return destinationArea->clipDestination(t);
@@ -303,27 +321,50 @@ bool clipRects(const ClipArea* sourceArea, const ClipArea* destinationArea, Rect
     t.normalise();
     Rect sc = s;
     if (!sourceArea->clipSource(sc)) return false;
-    t.x1 += sc.x1 - s.x1;
-    t.y1 += sc.y1 - s.y1;
-    if (t.x1 > t.x2 || t.y1 > t.y2) return false;
+    // 64-bit sums: a corner far out may move by more than the 32-bit range.
+    const int64_t tx1 = int64_t(t.x1) + (int64_t(sc.x1) - s.x1);
+    const int64_t ty1 = int64_t(t.y1) + (int64_t(sc.y1) - s.y1);
+    if (tx1 > t.x2 || ty1 > t.y2) return false;
+    t.x1 = int32_t(tx1);
+    t.y1 = int32_t(ty1);
     Rect tc = t;
     if (!destinationArea->clipDestination(tc)) return false;
-    sc.x1 += tc.x1 - t.x1;
-    sc.y1 += tc.y1 - t.y1;
-    if (sc.x1 > sc.x2 || sc.y1 > sc.y2) return false;
-    const int32_t w = std::min(sc.x2 - sc.x1, tc.x2 - tc.x1);
-    const int32_t h = std::min(sc.y2 - sc.y1, tc.y2 - tc.y1);
-    s = Rect(sc.x1, sc.y1, sc.x1 + w, sc.y1 + h);
-    t = Rect(tc.x1, tc.y1, tc.x1 + w, tc.y1 + h);
+    const int64_t sx1 = int64_t(sc.x1) + (int64_t(tc.x1) - t.x1);
+    const int64_t sy1 = int64_t(sc.y1) + (int64_t(tc.y1) - t.y1);
+    if (sx1 > sc.x2 || sy1 > sc.y2) return false;
+    sc.x1 = int32_t(sx1);
+    sc.y1 = int32_t(sy1);
+    const int64_t w = std::min(int64_t(sc.x2) - sc.x1, int64_t(tc.x2) - tc.x1);
+    const int64_t h = std::min(int64_t(sc.y2) - sc.y1, int64_t(tc.y2) - tc.y1);
+    s = Rect(sc.x1, sc.y1, int32_t(sc.x1 + w), int32_t(sc.y1 + h));
+    t = Rect(tc.x1, tc.y1, int32_t(tc.x1 + w), int32_t(tc.y1 + h));
     return true;
 }
 
 } // namespace
 
+bool Surface::copy(Surface& destination, int flags) {
+    if (widthPixels == destination.widthPixels && heightPixels == destination.heightPixels &&
+        advanceBytes == 0 && destination.advanceBytes == 0 &&
+        orientationValue == destination.orientationValue) {
+        const void* lookup = lookupFor(*paletteRef, pixelFormat, destination.pixelFormat);
+        if (destination.native->copy(*this, destination, flags, lookup)) return true;
+        return native->copy(*this, destination, flags, lookup) != 0;
+    }
+    const Rect whole = rect();
+    return copy(destination, whole, whole, flags);
+}
+
+bool Surface::copy(Surface& destination, int32_t x, int32_t y, int flags) {
+    const Rect target(x, y, saturate(int64_t(x) + widthPixels),
+                      saturate(int64_t(y) + heightPixels));
+    return copy(destination, rect(), target, flags);
+}
+
 bool Surface::copy(Surface& destination, const Rect& source, const Rect& target, int flags) {
     Rect s = source, t = target;
-    if (!clipRects(clip, destination.clip, s, t)) return true;
-    const void* lookup = lookupFor(*this, destination);
+    if (!clipCopy(clip, destination.clip, s, t)) return true; // nothing visible
+    const void* lookup = lookupFor(*paletteRef, pixelFormat, destination.pixelFormat);
     if (destination.native->copyArea(*this, s, destination, t, flags, lookup)) return true;
     return native->copyArea(*this, s, destination, t, flags, lookup) != 0;
 }
@@ -343,9 +384,9 @@ bool Surface::update(const Rect& source, const Rect& target) {
 }
 
 bool Surface::update(PTC& ptc) {
-    Interface* backEnd = backEndOf(ptc);
-    Surface* display = backEnd ? backEnd->displaySurface() : nullptr;
-    return display && copy(*display, 0);
+    Interface* display = backEndOf(ptc);
+    Surface* screen = display ? display->displaySurface() : nullptr;
+    return screen && copy(*screen, 0);
 }
 
 bool Surface::update(PTC& ptc, const Rect& r) {
@@ -353,17 +394,34 @@ bool Surface::update(PTC& ptc, const Rect& r) {
 }
 
 bool Surface::update(PTC& ptc, const Rect& source, const Rect& target) {
-    Interface* backEnd = backEndOf(ptc);
-    Surface* display = backEnd ? backEnd->displaySurface() : nullptr;
-    return display && copy(*display, source, target, 0);
+    Interface* display = backEndOf(ptc);
+    Surface* screen = display ? display->displaySurface() : nullptr;
+    return screen && copy(*screen, source, target, 0);
+}
+
+// --- Re-creation ---
+
+// Every pixel into a fresh surface of the same size. Unlike a copy it ignores the clip areas:
+// re-creating a surface never loses the pixels outside them.
+bool Surface::copyAll(Surface& destination) {
+    if (widthPixels == destination.widthPixels && heightPixels == destination.heightPixels &&
+        advanceBytes == 0 && destination.advanceBytes == 0 &&
+        orientationValue == destination.orientationValue)
+        return copy(destination, 0);
+    const Rect whole = rect();
+    const void* lookup = lookupFor(*paletteRef, pixelFormat, destination.pixelFormat);
+    if (destination.native->copyArea(*this, whole, destination, whole, 0, lookup)) return true;
+    return native->copyArea(*this, whole, destination, whole, 0, lookup) != 0;
 }
 
 bool Surface::convert(const Format& format) {
     if (!ok()) return false;
     if (format == pixelFormat) return true;
-    Surface temporary(iface, widthPixels, heightPixels, format, kindValue, orientationValue,
-                      advanceBytes, variantValue);
-    if (!temporary.ok() || !copy(temporary, 0)) return false;
+    Surface temporary;
+    if (!temporary.create(iface, widthPixels, heightPixels, format, kindValue, orientationValue,
+                          advanceBytes, variantValue) ||
+        !temporary.ok() || !copyAll(temporary))
+        return false;
     std::swap(native, temporary.native);
     std::swap(paletteRef, temporary.paletteRef);
     kindValue = temporary.kindValue;
@@ -376,22 +434,21 @@ bool Surface::convert(const Format& format) {
 }
 
 bool Surface::migrate(Interface* backEnd) {
-    if (!ok() || !backEnd) return false;
+    if (!backEnd || !ok()) return false;
     if (backEnd == iface) return true;
-    Surface temporary(backEnd, widthPixels, heightPixels, pixelFormat, kindValue, orientationValue,
-                      advanceBytes, variantValue);
-    if (!temporary.ok() || !copy(temporary, 0)) return false;
+    Surface temporary;
+    if (!temporary.create(backEnd, widthPixels, heightPixels, pixelFormat, kindValue,
+                          orientationValue, advanceBytes, variantValue) ||
+        !temporary.ok() || !copyAll(temporary))
+        return false;
+    // Registered with the new back end before anything else changes, so running out of memory
+    // there leaves this surface as it was.
+    if (!backEnd->addSurface(this)) return false;
+    backEnd->removeSurface(&temporary);
     iface->removeSurface(this);
-    temporary.iface->removeSurface(&temporary);
     std::swap(native, temporary.native);
-    std::swap(iface, temporary.iface);
-    iface->addSurface(this);
-    temporary.iface->addSurface(&temporary);
-    kindValue = temporary.kindValue;
-    orientationValue = temporary.orientationValue;
-    advanceBytes = temporary.advanceBytes;
-    variantValue = temporary.variantValue;
-    pitchBytes = temporary.pitchBytes;
+    temporary.iface = placeholder(); // registered nowhere now: its detach has nothing to do
+    iface = backEnd;
     return true;
 }
 
@@ -405,14 +462,13 @@ bool Surface::migrateToMemory() {
 
 bool Surface::reconfigure(int32_t kind, int32_t orientation, int32_t advance, int32_t variant) {
     if (!ok()) return false;
-    Surface temporary(iface, widthPixels, heightPixels, pixelFormat, kind, orientation, advance,
-                      variant);
-    if (!temporary.ok() || !copy(temporary, 0)) return false;
-    iface->removeSurface(this);
-    temporary.iface->removeSurface(&temporary);
+    Surface temporary;
+    if (!temporary.create(iface, widthPixels, heightPixels, pixelFormat, kind, orientation, advance,
+                          variant) ||
+        !temporary.ok() || !copyAll(temporary))
+        return false;
+    // Both stay registered with the same back end; the temporary leaves it when destroyed.
     std::swap(native, temporary.native);
-    iface->addSurface(this);
-    temporary.iface->addSurface(&temporary);
     kindValue = temporary.kindValue;
     orientationValue = temporary.orientationValue;
     advanceBytes = temporary.advanceBytes;
@@ -424,9 +480,11 @@ bool Surface::reconfigure(int32_t kind, int32_t orientation, int32_t advance, in
 bool Surface::setOrientation(int32_t orientation) {
     if (!ok()) return false;
     if (orientation == orientationValue) return true;
-    Surface temporary(iface, widthPixels, heightPixels, pixelFormat, kindValue, orientation,
-                      advanceBytes, variantValue);
-    if (!temporary.ok() || !copy(temporary, 0)) return false;
+    Surface temporary;
+    if (!temporary.create(iface, widthPixels, heightPixels, pixelFormat, kindValue, orientation,
+                          advanceBytes, variantValue) ||
+        !temporary.ok() || !copyAll(temporary))
+        return false;
     std::swap(native, temporary.native);
     orientationValue = temporary.orientationValue;
     pitchBytes = temporary.pitchBytes;
@@ -440,65 +498,61 @@ bool Surface::restore() {
                   advanceBytes, variantValue);
 }
 
+// --- Palettes ---
+
 Palette* Surface::palette() const {
-    if (pixelFormat.type != INDEXED || paletteRef == &defaultPalette()) return nullptr;
-    return paletteRef;
+    return pixelFormat.type == INDEXED && paletteRef != &defaultPalette() ? paletteRef : nullptr;
 }
 
 bool Surface::setPalette(const Palette& source) {
     if (!source.ok() || pixelFormat.type != INDEXED) return false;
-    auto* copied = new (std::nothrow) Palette(source);
+    Palette* copied = new (std::nothrow) Palette(source);
     if (!copied) return false;
-    if (!copied->ok() || !attachPalette(copied)) {
+    if (!attachPalette(copied)) {
         delete copied;
         return false;
     }
     return true;
 }
 
-namespace {
-
-void dropPalette(Palette*& palette) {
-    if (palette != &defaultPalette() && palette->release() == 0) delete palette;
-    palette = &defaultPalette();
-}
-
-void dropArea(ClipArea*& area) {
-    if (area && --area->references <= 0) delete area;
-    area = nullptr;
-}
-
-} // namespace
-
-bool Surface::attachPalette(Palette* palette) {
-    if (!ok() || pixelFormat.type != INDEXED || !palette || !palette->ok()) return false;
-    if (palette == paletteRef) return true;
-    dropPalette(paletteRef);
-    palette->addReference();
-    paletteRef = palette;
+bool Surface::attachPalette(Palette* shared) {
+    if (!ok() || pixelFormat.type != INDEXED || !shared || !shared->ok()) return false;
+    if (shared == paletteRef) return true;
+    dropPalette();
+    paletteRef = shared;
+    shared->addReference();
     return true;
 }
 
-bool Surface::setArea(const ClipArea& area) {
+void Surface::dropPalette() {
+    if (paletteRef != &defaultPalette() && paletteRef->release() == 0) delete paletteRef;
+    paletteRef = &defaultPalette();
+}
+
+// --- Clip area ---
+
+bool Surface::setArea(const ClipArea& given) {
     if (!ok()) return false;
-    auto* copied = new (std::nothrow) ClipArea(area);
+    ClipArea* copied = new (std::nothrow) ClipArea(given.source(), given.destination());
     if (!copied) return false;
-    // This surface is the only holder of the copy; carrying the original's count over would
-    // keep it alive after its last holder let go.
+    // Only this surface holds the copy, whatever count the original had: it goes with the last
+    // reference.
     copied->references = 1;
     dropArea(clip);
     clip = copied;
     return true;
 }
 
+// --- Back-end side ---
+
 void Surface::close() {
-    if (native != &emptySurface) delete native;
-    native = &emptySurface;
-    dropPalette(paletteRef);
+    if (native != emptySurface()) delete native;
+    native = emptySurface();
+    dropPalette();
     dropArea(clip);
 }
 
 void Surface::detach() {
     iface->removeSurface(this);
-    iface = &placeholderBackEnd;
+    iface = placeholder();
 }

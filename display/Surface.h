@@ -119,7 +119,9 @@ class Surface {
 
     // Null unless the format is indexed and a palette other than the default is attached.
     Palette* palette() const;
+    // Attaches a private copy of palette.
     bool setPalette(const Palette& palette);
+    // Shares a heap palette: the surface holds one reference and the last holder deletes it.
     bool attachPalette(Palette* palette);
 
     ClipArea* area() const { return clip; }
@@ -131,6 +133,9 @@ class Surface {
     void detach();
 
   private:
+    bool copyAll(Surface& destination);
+    void dropPalette();
+
     int32_t widthPixels = 0;
     int32_t heightPixels = 0;
     int32_t kindValue = 0;

@@ -17,6 +17,9 @@ uint32_t milliseconds();
 uint32_t windowsDirectory(char* buffer, uint32_t size);
 uint32_t systemDirectory(char* buffer, uint32_t size);
 
+// What joins a directory to a file name: '\\' on Windows, '/' elsewhere.
+extern const char directorySeparator;
+
 // Shows text in a modal error box with the given caption and returns when it is dismissed.
 void errorBox(const char* text, const char* caption);
 

@@ -52,6 +52,8 @@ int readByte(int timeoutMs) {
 
 } // namespace
 
+const char directorySeparator = '/';
+
 uint32_t windowsDirectory(char* buffer, uint32_t size) {
     return currentDirectory(buffer, size);
 }

@@ -11,6 +11,8 @@ uint32_t milliseconds() {
     return timeGetTime();
 }
 
+const char directorySeparator = '\\';
+
 uint32_t windowsDirectory(char* buffer, uint32_t size) {
     return GetWindowsDirectoryA(buffer, size);
 }

@@ -1,7 +1,7 @@
-#include "screensaver/NoFrames.h"
+#include "screensaver/PictureFrames.h"
 #include "screensaver/Screensaver.h"
 
 int main() {
-    NoFrames frames;
+    PictureFrames frames;
     return runScreensaver(frames);
 }

@@ -1,5 +1,7 @@
+#include "backends/Dummy.h"
 #include "backends/Software.h"
 #include "conversion/Raster.h"
+#include "display/PTC.h"
 #include "display/Palette.h"
 #include "display/Surface.h"
 
@@ -8,404 +10,572 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
+
+// Surfaces: creation and its checks, pitch and orientation, clipping, palettes, re-creation,
+// and a copy matrix over every pair of standard formats.
 
 namespace {
 
-// A software back end that answers every request with fixed choices, to check how a surface
-// takes a back end's answers.
-struct AnsweringBackEnd : ISoftware {
-    int32_t orientation = -1, kind = -1, advance = -1, width = 0;
-    int calls = 0;
-    ::SURFACE* createSurface(int32_t& w, int32_t& h, Format& f, int32_t& k, int32_t& o, int32_t& a,
-                             int32_t& v) override {
-        ++calls;
-        if (orientation != -1) o = orientation;
-        if (advance != -1) a = advance;
-        ::SURFACE* made = ISoftware::createSurface(w, h, f, k, o, a, v);
-        if (kind != -1) k = kind;
-        if (width) w = width;
-        return made;
+// A surface created during static initialisation, before main; it must still be intact when
+// the library's own statics go.
+Surface earlySurface(16, 16, Format(RGB565), 30, -1, -1, -1);
+
+// Forwards to a software surface and writes down every copy it is asked for.
+class RecordingSurface : public ::SURFACE {
+  public:
+    struct Call {
+        Rect source, target;
+    };
+    RecordingSurface(::SURFACE* wrapped, std::vector<Call>* log) : inner(wrapped), calls(log) {}
+    ~RecordingSurface() override { delete inner; }
+    void* lock(int wait) override { return inner->lock(wait); }
+    void unlock() override { inner->unlock(); }
+    int lockCount() override { return inner->lockCount(); }
+    int lockable() override { return 1; }
+    int restore() override { return 0; }
+    int reservedA(Surface&, int) override { return 0; }
+    int reservedB(Surface&, int, int) override { return 0; }
+    int copy(Surface& s, Surface& d, int flags, const void* lookup) override {
+        calls->push_back({s.rect(), d.rect()});
+        return inner->copy(s, d, flags, lookup);
     }
-    int registered() const {
-        int n = 0;
-        surfaces.forEach([&](const Registration&) { ++n; });
-        return n;
+    int copyArea(Surface& s, const Rect& sr, Surface& d, const Rect& dr, int flags,
+                 const void* lookup) override {
+        calls->push_back({sr, dr});
+        return inner->copyArea(s, sr, d, dr, flags, lookup);
+    }
+    int transfer(Surface&, Surface&, int, const void*) override { return 0; }
+    int transferArea(Surface&, const Rect&, Surface&, const Rect&, int, const void*) override {
+        return 0;
+    }
+    int nativeType() override { return 0; }
+    void* nativeData() override { return nullptr; }
+    int valid() override { return inner->valid(); }
+
+  private:
+    ::SURFACE* inner;
+    std::vector<Call>* calls;
+};
+
+// A software back end whose answers a test can bend, counting its calls.
+class TestBackEnd : public ISoftware {
+  public:
+    int creates = 0;
+    int32_t answerKind = 0;        // non-zero: written back as the kind
+    int32_t answerOrientation = 0; // non-zero: asked of the software surface for -1
+    int32_t widthChange = 0;
+    bool record = false;
+    std::vector<RecordingSurface::Call> calls;
+
+    ::SURFACE* createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
+                             int32_t& orientation, int32_t& advance, int32_t& variant) override {
+        ++creates;
+        if (answerOrientation && orientation == -1) orientation = answerOrientation;
+        int32_t memoryKind = -1;
+        ::SURFACE* made = ISoftware::createSurface(width, height, format, memoryKind, orientation,
+                                                   advance, variant);
+        if (!made) return nullptr;
+        kind = answerKind ? answerKind : memoryKind;
+        width += widthChange;
+        return record ? new RecordingSurface(made, &calls) : made;
     }
 };
 
-const Format argb(ARGB8888);
-
-// Row y, column x of a surface through its lock and pitch.
-uint8_t* at(Surface& s, int x, int y) {
-    auto* p = static_cast<uint8_t*>(s.lock(1));
-    s.unlock();
-    return p + int64_t(y) * s.pitch() + int64_t(x) * s.bytes();
+const uint8_t* row(Surface& s, void* base, int y) {
+    return static_cast<const uint8_t*>(base) + ptrdiff_t(y) * s.pitch();
 }
 
-void fill(Surface& s, uint32_t seed) {
-    std::mt19937 random(seed);
+void fillRandom(Surface& s, std::mt19937& random) {
+    uint8_t* p = static_cast<uint8_t*>(s.lock(1));
+    ASSERT_NE(p, nullptr);
+    const int64_t rowBytes = int64_t(s.width()) * s.bytes();
     for (int y = 0; y < s.height(); ++y)
-        for (int x = 0; x < s.width() * s.bytes(); ++x) at(s, 0, y)[x] = uint8_t(random());
+        for (int64_t i = 0; i < rowBytes; ++i) p[ptrdiff_t(y) * s.pitch() + i] = uint8_t(random());
+    s.unlock();
+}
+
+// Pixel bytes of every row, top to bottom, without the advance.
+std::vector<uint8_t> picture(Surface& s) {
+    std::vector<uint8_t> out;
+    void* p = s.lock(1);
+    if (!p) return out;
+    for (int y = 0; y < s.height(); ++y) {
+        const uint8_t* r = row(s, p, y);
+        out.insert(out.end(), r, r + int64_t(s.width()) * s.bytes());
+    }
+    s.unlock();
+    return out;
+}
+
+void randomPalette(Palette& p, unsigned seed) {
+    std::mt19937 random(seed);
+    uint32_t* c = p.lock();
+    for (int i = 0; i < 256; ++i) c[i] = uint32_t(random());
+    p.unlock();
 }
 
 } // namespace
 
-TEST(Surface, EmptySurfaceIsHarmless) {
-    Surface empty;
-    EXPECT_FALSE(empty.ok());
-    EXPECT_EQ(empty.lock(1), nullptr);
-    EXPECT_EQ(empty.width(), 0);
-    EXPECT_EQ(empty.backEnd(), nullptr);
-    EXPECT_EQ(empty.palette(), nullptr);
-    Surface other(8, 8, argb, 30, -1, -1, -1);
-    EXPECT_FALSE(empty.copy(other, 0));
-    EXPECT_FALSE(other.copy(empty, 0));
-    EXPECT_FALSE(empty.update());
-    EXPECT_FALSE(empty.convert(Format(RGB565)));
-    EXPECT_FALSE(empty.setArea(ClipArea(Rect(), Rect())));
-    EXPECT_FALSE(empty.restore() && empty.ok());
+TEST(SurfaceEmpty, EveryOperationIsHarmlessAndFails) {
+    Surface s, other(4, 4, Format(ARGB8888), 30, -1, -1, -1);
+    EXPECT_FALSE(s.ok());
+    EXPECT_EQ(s.lock(1), nullptr);
+    s.unlock();
+    EXPECT_EQ(s.lockCount(), 0);
+    EXPECT_EQ(s.width(), 0);
+    EXPECT_EQ(s.pitch(), 0);
+    EXPECT_EQ(s.backEnd(), nullptr);
+    EXPECT_EQ(s.area(), nullptr);
+    EXPECT_EQ(s.palette(), nullptr);
+    EXPECT_FALSE(s.copy(other, 0));
+    EXPECT_FALSE(other.copy(s, 0));
+    EXPECT_FALSE(s.copy(other, 1, 1, 0));
+    EXPECT_FALSE(other.copy(s, 0, 0, 0));
+    EXPECT_FALSE(s.update());
+    EXPECT_FALSE(s.update(Rect(0, 0, 1, 1)));
+    EXPECT_FALSE(s.convert(Format(RGB565)));
+    EXPECT_FALSE(s.convert(Format()));
+    EXPECT_FALSE(s.migrateToMemory());
+    EXPECT_FALSE(s.setOrientation(21));
+    EXPECT_FALSE(s.reconfigure(30, 21, 0, 10));
+    EXPECT_FALSE(s.restore());
+    EXPECT_FALSE(s.setArea(ClipArea(Rect(), Rect())));
+    Palette p;
+    EXPECT_FALSE(s.attachPalette(&p));
+    EXPECT_EQ(s.nativeType(), 0);
+    EXPECT_EQ(s.nativeData(), nullptr);
+    s.close();
+    s.detach();
 }
 
-TEST(Surface, CreationTakesTheBackEndsChoices) {
-    Surface s(320, 200, argb, 30, -1, -1, -1);
+TEST(SurfaceEmpty, ClosedDisplayGivesNoSurface) {
+    PTC closed;
+    Surface a(closed, 320, 200, Format(ARGB8888), 30, -1, -1, -1);
+    Surface b(closed, 30);
+    Surface c(&staticDummy, 320, 200, Format(ARGB8888), 30, -1, -1, -1);
+    EXPECT_FALSE(a.ok());
+    EXPECT_FALSE(b.ok());
+    EXPECT_FALSE(c.create(&staticDummy, 8, 8, Format(RGB565), 30, -1, -1, -1))
+        << "a dummy surface is no surface, so creation fails";
+    EXPECT_FALSE(c.ok());
+    Surface d(8, 8, Format(RGB565), 30, -1, -1, -1);
+    EXPECT_FALSE(d.update(closed));
+    EXPECT_FALSE(d.migrate(closed));
+    EXPECT_TRUE(d.ok());
+}
+
+TEST(SurfaceCreate, SoftwareDefaults) {
+    Surface s(320, 200, Format(ARGB8888), 30, -1, -1, -1);
     ASSERT_TRUE(s.ok());
+    EXPECT_EQ(s.kind(), 30);
     EXPECT_EQ(s.orientation(), 20);
     EXPECT_EQ(s.advance(), 0);
     EXPECT_EQ(s.variant(), 10);
-    EXPECT_EQ(s.kind(), 30);
     EXPECT_EQ(s.pitch(), 1280);
     EXPECT_EQ(s.pixels(), 64000);
-    EXPECT_EQ(s.backEnd(), nullptr); // the software interface
+    EXPECT_EQ(s.bits(), 32);
+    EXPECT_EQ(s.bytes(), 4);
+    EXPECT_EQ(s.rect(), Rect(0, 0, 320, 200));
+    EXPECT_EQ(s.backEnd(), nullptr) << "the software interface is not reported";
+    ASSERT_NE(s.area(), nullptr);
     EXPECT_EQ(s.area()->source(), Rect(0, 0, 320, 200));
-
-    Surface padded(320, 200, argb, 30, -1, 4, -1);
+    EXPECT_EQ(s.area()->destination(), Rect(0, 0, 320, 200));
+    EXPECT_EQ(s.palette(), nullptr);
+    Surface padded(320, 200, Format(ARGB8888), 30, -1, 4, -1);
     EXPECT_EQ(padded.pitch(), 1284);
-
-    AnsweringBackEnd upsideDown;
-    upsideDown.orientation = 21;
-    Surface flipped(&upsideDown, 320, 200, argb, 30, -1, -1, -1);
-    ASSERT_TRUE(flipped.ok());
-    EXPECT_EQ(flipped.pitch(), -1280);
-    EXPECT_EQ(flipped.backEnd(), &upsideDown);
-    // Row 0 is the last row in memory: row 199 sits 199 rows below it.
-    EXPECT_EQ(at(flipped, 0, 0) - at(flipped, 0, 199), 199 * 1280);
+    EXPECT_TRUE(earlySurface.ok()) << "made before main";
 }
 
-TEST(Surface, AnswersThatDoNotMatchTheRequestAreRefused) {
-    AnsweringBackEnd backEnd;
-    backEnd.kind = 31;
-    Surface any(&backEnd, 16, 16, argb, 33, -1, -1, -1);
-    EXPECT_TRUE(any.ok());
-    EXPECT_EQ(any.kind(), 31);
-    Surface memory(&backEnd, 16, 16, argb, 30, -1, -1, -1);
-    EXPECT_FALSE(memory.ok()); // asked for 30, answered 31
-
-    backEnd.kind = -1;
-    backEnd.orientation = 21;
-    Surface topDown(&backEnd, 16, 16, argb, 30, 20, -1, -1);
-    EXPECT_FALSE(topDown.ok());
-    backEnd.orientation = -1;
-    backEnd.width = 17;
-    Surface resized(&backEnd, 16, 16, argb, 30, -1, -1, -1);
-    EXPECT_FALSE(resized.ok());
-    EXPECT_EQ(backEnd.registered(), 1); // only the one that was accepted
-
-    // A failed re-creation leaves the surface as it was.
-    backEnd.width = 0;
-    Surface kept(&backEnd, 16, 16, argb, 30, -1, -1, -1);
-    ASSERT_TRUE(kept.ok());
-    void* pixels = kept.lock(1);
-    kept.unlock();
-    backEnd.width = 3;
-    EXPECT_FALSE(kept.create(&backEnd, 16, 16, argb, 30, -1, -1, -1));
-    EXPECT_EQ(kept.lock(1), pixels);
-    kept.unlock();
-    EXPECT_EQ(backEnd.registered(), 2);
+TEST(SurfaceCreate, BottomUpAnswerGivesNegativePitch) {
+    TestBackEnd backEnd;
+    backEnd.answerOrientation = 21;
+    Surface s(&backEnd, 320, 200, Format(ARGB8888), 30, -1, -1, -1);
+    ASSERT_TRUE(s.ok());
+    EXPECT_EQ(s.orientation(), 21);
+    EXPECT_EQ(s.pitch(), -1280);
+    EXPECT_EQ(s.backEnd(), &backEnd);
+    uint8_t* p = static_cast<uint8_t*>(s.lock(1));
+    uint8_t* lowest = p + 199 * s.pitch();
+    EXPECT_LT(lowest, p) << "row 0 is the last row in memory";
+    // Every row through (lock, pitch) stays inside the buffer (the sanitizers watch).
+    for (int y = 0; y < 200; ++y) std::memset(p + ptrdiff_t(y) * s.pitch(), y, 1280);
+    EXPECT_EQ(lowest[0], 199);
+    s.unlock();
 }
 
-TEST(Surface, InvalidRequestsNeverReachTheBackEnd) {
-    AnsweringBackEnd backEnd;
+TEST(SurfaceCreate, AnswersAreCheckedAgainstTheRequest) {
+    TestBackEnd backEnd;
+    backEnd.answerKind = 31;
     Surface s;
-    EXPECT_FALSE(s.create(&backEnd, 0, 10, argb, 30, -1, -1, -1));
-    EXPECT_FALSE(s.create(&backEnd, 10, -1, argb, 30, -1, -1, -1));
-    EXPECT_FALSE(s.create(&backEnd, 10, 10, Format(), 30, -1, -1, -1));
-    EXPECT_FALSE(s.create(&backEnd, 10, 10, argb, 30, -1, -2, -1));
-    EXPECT_FALSE(s.create(nullptr, 10, 10, argb, 30, -1, -1, -1));
-    EXPECT_EQ(backEnd.calls, 0);
+    EXPECT_TRUE(s.create(&backEnd, 8, 8, Format(RGB565), 33, -1, -1, -1)) << "33 takes 31";
+    EXPECT_EQ(s.kind(), 31);
+    EXPECT_TRUE(s.create(&backEnd, 8, 8, Format(RGB565), -1, -1, -1, -1)) << "-1 takes anything";
+    backEnd.answerKind = 30;
+    EXPECT_TRUE(s.create(&backEnd, 8, 8, Format(RGB565), 33, -1, -1, -1)) << "33 takes 30";
+    EXPECT_EQ(s.kind(), 30);
+    backEnd.answerKind = 32;
+    EXPECT_FALSE(s.create(&backEnd, 8, 8, Format(RGB565), 33, -1, -1, -1)) << "33 refuses 32";
+    backEnd.answerKind = 31;
+    EXPECT_FALSE(s.create(&backEnd, 8, 8, Format(RGB565), 30, -1, -1, -1)) << "30 refuses 31";
+    backEnd.answerKind = 0;
+    backEnd.answerOrientation = 21;
+    EXPECT_TRUE(s.create(&backEnd, 8, 8, Format(RGB565), 30, 20, -1, -1)) << "20 asked, 20 given";
+    void* kept = s.lock(1);
+    s.unlock();
+    backEnd.widthChange = 1;
+    EXPECT_FALSE(s.create(&backEnd, 16, 4, Format(ARGB8888), 30, -1, -1, -1)) << "width changed";
+    // Every failure left the last surface as it was.
+    EXPECT_TRUE(s.ok());
+    EXPECT_EQ(s.width(), 8);
+    EXPECT_EQ(s.format(), Format(RGB565));
+    EXPECT_EQ(s.orientation(), 20);
+    EXPECT_EQ(s.lock(1), kept);
+    s.unlock();
 }
 
-TEST(Surface, SizesBeyondInt32AreRefused) {
+TEST(SurfaceCreate, BadArgumentsNeverReachTheBackEnd) {
+    TestBackEnd backEnd;
     Surface s;
-    EXPECT_FALSE(s.create(65535, 65535, argb, 30, -1, -1, -1));
-    EXPECT_FALSE(s.create(INT32_MAX, 1, argb, 30, -1, -1, -1));
-    EXPECT_FALSE(s.create(1, 2, argb, 30, -1, INT32_MAX - 2, -1));
+    EXPECT_FALSE(s.create(&backEnd, 0, 8, Format(RGB565), 30, -1, -1, -1));
+    EXPECT_FALSE(s.create(&backEnd, 8, -1, Format(RGB565), 30, -1, -1, -1));
+    EXPECT_FALSE(s.create(&backEnd, 8, 8, Format(), 30, -1, -1, -1));
+    EXPECT_FALSE(s.create(&backEnd, 8, 8, Format(RGB565), 30, -1, -2, -1));
+    EXPECT_FALSE(s.create(nullptr, 8, 8, Format(RGB565), 30, -1, -1, -1));
+    EXPECT_EQ(backEnd.creates, 0);
+    EXPECT_FALSE(s.createCompatible(&backEnd, 30)) << "a back end with no display: 0 x 0";
+    EXPECT_FALSE(s.createCompatible(static_cast<Interface*>(nullptr), 30));
+    EXPECT_FALSE(s.create(65536, 65536, Format(ARGB8888), 30, -1, -1, -1)) << "16 GiB";
+    EXPECT_FALSE(s.create(1 << 20, 1 << 12, Format(INDEX8), 30, -1, -1, -1)) << "2^32 bytes";
+}
+
+TEST(SurfaceCreate, MovingBetweenBackEndsRenewsTheRegistration) {
+    auto* first = new TestBackEnd;
+    auto* second = new TestBackEnd;
+    Surface s(first, 8, 8, Format(RGB565), 30, -1, -1, -1);
+    ASSERT_TRUE(s.create(second, 4, 4, Format(ARGB8888), 30, -1, -1, -1));
+    EXPECT_EQ(first->removeSurface(&s), 0) << "left the first";
+    EXPECT_EQ(s.backEnd(), second);
+    delete first;
+    EXPECT_TRUE(s.ok());
+    delete second;
     EXPECT_FALSE(s.ok());
+    EXPECT_EQ(s.backEnd(), nullptr);
 }
 
-TEST(Surface, ClippedCopies) {
-    Surface source(320, 200, argb, 30, -1, -1, -1);
-    Surface target(640, 400, argb, 30, -1, -1, -1);
-    fill(source, 1);
-    ASSERT_TRUE(source.copy(target, 600, 380, 0));
-    for (int y = 0; y < 20; ++y)
-        EXPECT_EQ(std::memcmp(at(target, 600, 380 + y), at(source, 0, y), 40 * 4), 0);
-    EXPECT_EQ(at(target, 599, 380)[0], 0);
-
-    // Touching the edge leaves a 0-wide copy, which succeeds and writes nothing.
-    Surface blank(640, 400, argb, 30, -1, -1, -1);
-    EXPECT_TRUE(source.copy(blank, 640, 0, 0));
-    EXPECT_TRUE(source.copy(blank, 641, 0, 0));
-    EXPECT_TRUE(source.copy(blank, -400, -300, 0));
-    for (int y = 0; y < 400; ++y)
-        for (int x = 0; x < 640 * 4; ++x) ASSERT_EQ(at(blank, 0, y)[x], 0);
-
-    // A reversed source rectangle is normalised.
-    Surface small(10, 10, argb, 30, -1, -1, -1);
-    ASSERT_TRUE(source.copy(small, Rect(10, 10, 0, 0), Rect(0, 0, 10, 10), 0));
-    for (int y = 0; y < 10; ++y) EXPECT_EQ(std::memcmp(at(small, 0, y), at(source, 0, y), 40), 0);
-
-    // Negative positions cut the top-left off.
-    Surface shifted(320, 200, argb, 30, -1, -1, -1);
-    ASSERT_TRUE(source.copy(shifted, -5, -7, 0));
-    EXPECT_EQ(std::memcmp(at(shifted, 0, 0), at(source, 5, 7), 315 * 4), 0);
-    EXPECT_EQ(std::memcmp(at(shifted, 0, 192), at(source, 5, 199), 315 * 4), 0);
+TEST(SurfaceCopy, ClippedAtTheDestinationEdges) {
+    TestBackEnd backEnd;
+    backEnd.record = true;
+    Surface source(320, 200, Format(ARGB8888), 30, -1, -1, -1);
+    Surface screen(&backEnd, 640, 400, Format(ARGB8888), 30, -1, -1, -1);
+    ASSERT_TRUE(source.ok() && screen.ok());
+    struct Case {
+        const char* reason;
+        int32_t x, y;
+        bool asked;
+        Rect source, target;
+    } cases[] = {
+        {"partly outside", 600, 380, true, Rect(0, 0, 40, 20), Rect(600, 380, 640, 400)},
+        {"touching the right edge: a 0 x 200 copy", 640, 0, true, Rect(0, 0, 0, 200),
+         Rect(640, 0, 640, 200)},
+        {"past the right edge: nothing asked", 641, 0, false, Rect(), Rect()},
+        {"above and left", -300, -190, true, Rect(300, 190, 320, 200), Rect(0, 0, 20, 10)},
+        {"far out: no overflow", INT32_MAX, INT32_MAX, false, Rect(), Rect()},
+        {"far out the other way", INT32_MIN, INT32_MIN, false, Rect(), Rect()},
+    };
+    for (const Case& c : cases) {
+        backEnd.calls.clear();
+        EXPECT_TRUE(source.copy(screen, c.x, c.y, 0)) << c.reason;
+        ASSERT_EQ(backEnd.calls.size(), c.asked ? 1u : 0u) << c.reason;
+        if (!c.asked) continue;
+        EXPECT_EQ(backEnd.calls[0].source, c.source) << c.reason;
+        EXPECT_EQ(backEnd.calls[0].target, c.target) << c.reason;
+    }
+    backEnd.calls.clear();
+    EXPECT_TRUE(source.copy(screen, Rect(10, 10, 0, 0), Rect(0, 0, 10, 10), 0));
+    ASSERT_EQ(backEnd.calls.size(), 1u);
+    EXPECT_EQ(backEnd.calls[0].source, Rect(0, 0, 10, 10)) << "a reversed rectangle";
+    EXPECT_EQ(backEnd.calls[0].target, Rect(0, 0, 10, 10));
+    backEnd.calls.clear();
+    EXPECT_TRUE(source.copy(screen, Rect(0, 0, 100, 100), Rect(5, 5, 25, 15), 0));
+    ASSERT_EQ(backEnd.calls.size(), 1u);
+    EXPECT_EQ(backEnd.calls[0].source, Rect(0, 0, 20, 10)) << "no scaling: the smaller size";
+    EXPECT_EQ(backEnd.calls[0].target, Rect(5, 5, 25, 15));
 }
 
-TEST(Surface, ClipAreaRules) {
-    Rect r(-5, -5, 50, 50);
-    EXPECT_TRUE(ClipArea::clip(r, Rect(0, 0, 10, 10)));
-    EXPECT_EQ(r, Rect(0, 0, 10, 10));
-    Rect touching(10, 0, 20, 5);
-    EXPECT_TRUE(ClipArea::clip(touching, Rect(0, 0, 10, 10)));
-    EXPECT_EQ(touching.width(), 0);
-    Rect apart(11, 0, 20, 5);
-    EXPECT_FALSE(ClipArea::clip(apart, Rect(0, 0, 10, 10)));
-
-    ClipArea area(Rect(5, 5, 0, 0), Rect(0, 0, 3, 3));
-    EXPECT_EQ(area.source(), Rect(0, 0, 5, 5));
-
-    // A smaller destination rectangle limits what a copy may write.
-    Surface source(8, 8, argb, 30, -1, -1, -1), target(8, 8, argb, 30, -1, -1, -1);
-    fill(source, 2);
-    ClipArea limit(Rect(0, 0, 8, 8), Rect(2, 2, 4, 4));
-    ASSERT_TRUE(target.setArea(limit));
-    ASSERT_TRUE(source.copy(target, 0, 0, 0));
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) {
-            const bool inside = x >= 2 && x < 4 && y >= 2 && y < 4;
-            uint32_t got, expected = 0;
-            std::memcpy(&got, at(target, x, y), 4);
-            if (inside) std::memcpy(&expected, at(source, x, y), 4);
-            EXPECT_EQ(got, expected) << x << "," << y;
-        }
+TEST(SurfaceCopy, ClipAreasRestrictBothSides) {
+    TestBackEnd backEnd;
+    backEnd.record = true;
+    Surface source(100, 100, Format(RGB565), 30, -1, -1, -1);
+    Surface target(&backEnd, 100, 100, Format(RGB565), 30, -1, -1, -1);
+    ASSERT_TRUE(source.setArea(ClipArea(Rect(60, 60, 10, 10), Rect(0, 0, 1, 1))));
+    EXPECT_EQ(source.area()->source(), Rect(10, 10, 60, 60)) << "stored normalised";
+    EXPECT_EQ(source.area()->references, 1);
+    ASSERT_TRUE(target.setArea(ClipArea(Rect(0, 0, 1, 1), Rect(20, 30, 40, 50))));
+    EXPECT_TRUE(source.copy(target, Rect(0, 0, 100, 100), Rect(0, 0, 100, 100), 0));
+    ASSERT_EQ(backEnd.calls.size(), 1u);
+    EXPECT_EQ(backEnd.calls[0].source, Rect(20, 30, 40, 50));
+    EXPECT_EQ(backEnd.calls[0].target, Rect(20, 30, 40, 50));
+    backEnd.calls.clear();
+    EXPECT_TRUE(source.copy(target, Rect(0, 0, 5, 5), Rect(0, 0, 5, 5), 0)) << "outside";
+    EXPECT_TRUE(backEnd.calls.empty());
+    // An area larger than the surface cannot make a copy leave the pixels.
+    ASSERT_TRUE(source.setArea(ClipArea(Rect(-50, -50, 500, 500), Rect(-50, -50, 500, 500))));
+    EXPECT_FALSE(source.copy(target, Rect(-10, 0, 10, 10), Rect(20, 30, 40, 50), 0));
 }
 
-TEST(Surface, Palettes) {
+TEST(SurfacePalette, GreyRampAndIndexedOnly) {
     Surface grey(4, 4, Format(GREY8), 30, -1, -1, -1);
-    ASSERT_TRUE(grey.ok());
     ASSERT_NE(grey.palette(), nullptr);
     EXPECT_EQ(grey.palette()->data()[255], 0x00FFFFFFu);
     EXPECT_EQ(grey.palette()->data()[1], 0x00010101u);
-
-    Surface direct(4, 4, argb, 30, -1, -1, -1);
+    Surface direct(4, 4, Format(ARGB8888), 30, -1, -1, -1);
     Palette colours;
     EXPECT_FALSE(direct.setPalette(colours));
+    EXPECT_FALSE(direct.attachPalette(&colours));
     EXPECT_EQ(direct.palette(), nullptr);
 
     Surface indexed(4, 4, Format(INDEX8), 30, -1, -1, -1);
-    EXPECT_EQ(indexed.palette(), nullptr);
+    EXPECT_EQ(indexed.palette(), nullptr) << "the default palette is not reported";
+    randomPalette(colours, 7);
     ASSERT_TRUE(indexed.setPalette(colours));
     ASSERT_NE(indexed.palette(), nullptr);
-    EXPECT_NE(indexed.palette(), &colours); // a private copy
+    EXPECT_NE(indexed.palette(), &colours) << "a private copy";
+    EXPECT_TRUE(*indexed.palette() == colours);
+    EXPECT_FALSE(indexed.attachPalette(nullptr));
 
-    auto* shared = new Palette;
+    auto* shared = new Palette(colours);
     ASSERT_TRUE(indexed.attachPalette(shared));
-    ASSERT_TRUE(indexed.attachPalette(shared)); // already attached: no second reference
-    Surface second(4, 4, Format(INDEX8), 30, -1, -1, -1);
-    ASSERT_TRUE(second.attachPalette(shared));
-    EXPECT_EQ(shared->addReference(), 3);
-    shared->release();
-    indexed.close();
-    EXPECT_EQ(second.palette(), shared); // still alive for the other holder
+    ASSERT_TRUE(grey.attachPalette(shared));
+    EXPECT_TRUE(grey.attachPalette(shared)) << "already attached";
+    EXPECT_EQ(shared->release(), 1) << "two references";
+    shared->addReference();
+    grey.close(); // drops one; the indexed surface still holds the other
+    EXPECT_EQ(indexed.palette(), shared);
+    // The last holder frees it (LeakSanitizer would report it otherwise).
 }
 
-TEST(Surface, IndexedPictureConvertsThroughItsPalette) {
-    Surface indexed(16, 16, Format(INDEX8), 30, -1, -1, -1);
+TEST(SurfaceLocks, CountedByTheBackEnd) {
+    Surface s(4, 4, Format(RGB565), 30, -1, -1, -1);
+    s.lock(1);
+    s.lock(1);
+    EXPECT_EQ(s.lockCount(), 2);
+    s.unlock();
+    s.unlock();
+    s.unlock();
+    EXPECT_EQ(s.lockCount(), 0);
+}
+
+TEST(SurfaceRecreate, ConvertToTheSameFormatTouchesNothing) {
+    Surface s(8, 8, Format(RGB565), 30, -1, 2, -1);
+    void* pixels = s.lock(1);
+    s.unlock();
+    EXPECT_TRUE(s.convert(Format(RGB565)));
+    EXPECT_EQ(s.lock(1), pixels);
+    s.unlock();
+    EXPECT_FALSE(s.convert(Format(FAKEMODE1A))) << "no bytes: no surface";
+    EXPECT_FALSE(s.convert(Format(INDEX8))) << "no converter from a direct format";
+    EXPECT_EQ(s.format(), Format(RGB565));
+    EXPECT_EQ(s.lock(1), pixels) << "failures leave the surface as it was";
+    s.unlock();
+}
+
+TEST(SurfaceRecreate, IndexedToArgbThroughItsPalette) {
+    Surface s(37, 11, Format(INDEX8), 30, 21, -1, -1);
     Palette colours;
-    uint32_t* c = colours.lock();
-    for (int i = 0; i < 256; ++i) c[i] = 0x01000000u * uint32_t(i) + uint32_t(i * 7919) % 0xFFFFFF;
-    colours.unlock();
-    ASSERT_TRUE(indexed.setPalette(colours));
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) *at(indexed, x, y) = uint8_t(y * 16 + x);
-    ASSERT_TRUE(indexed.convert(argb));
-    EXPECT_EQ(indexed.format(), argb);
-    EXPECT_EQ(indexed.pitch(), 64);
-    EXPECT_EQ(indexed.palette(), nullptr);
-    for (int i = 0; i < 256; ++i) {
+    randomPalette(colours, 3);
+    ASSERT_TRUE(s.setPalette(colours));
+    std::mt19937 random(5);
+    fillRandom(s, random);
+    const std::vector<uint8_t> indices = picture(s);
+    ASSERT_TRUE(s.convert(Format(ARGB8888)));
+    EXPECT_EQ(s.format(), Format(ARGB8888));
+    EXPECT_EQ(s.orientation(), 21);
+    EXPECT_EQ(s.pitch(), -37 * 4);
+    EXPECT_EQ(s.palette(), nullptr) << "a direct surface keeps no palette";
+    const std::vector<uint8_t> argb = picture(s);
+    ASSERT_EQ(argb.size(), indices.size() * 4);
+    for (size_t i = 0; i < indices.size(); ++i) {
         uint32_t v;
-        std::memcpy(&v, at(indexed, i % 16, i / 16), 4);
-        ASSERT_EQ(v, colours.data()[i]) << i;
+        std::memcpy(&v, &argb[4 * i], 4);
+        ASSERT_EQ(v, colours.data()[indices[i]]) << "pixel " << i;
     }
-    EXPECT_TRUE(indexed.convert(argb)); // the same format: nothing to do
 }
 
-// Every pair of standard formats that has a converter, between surfaces of both orientations
-// and with padded rows: each destination pixel is the converter's result for its source pixel.
-TEST(Surface, CopyMatrix) {
-    RASTER raster;
-    Palette colours;
-    uint32_t* c = colours.lock();
-    std::mt19937 random(7);
-    for (int i = 0; i < 256; ++i) c[i] = random();
-    colours.unlock();
-    int pairs = 0;
-    for (int from = 1000; from <= 1021; ++from) {
-        for (int to = 1000; to <= 1021; ++to) {
-            const Format sf(from), df(to);
-            if (!sf.ok() || !df.ok() || df.type == FAKEMODE || sf.type == FAKEMODE) continue;
-            std::unique_ptr<RASTER::CONVERTER> converter(raster.converter(sf, df));
-            uint8_t probe[4] = {}, out[4];
-            Palette* table = sf.type == INDEXED ? &colours : nullptr;
-            const void* lookup = table ? table->lookup(df) : nullptr;
-            if (!converter || !converter->convert(probe, out, 1, lookup)) continue;
-            ++pairs;
-            for (int shape = 0; shape < 4; ++shape) {
-                SCOPED_TRACE(::testing::Message() << from << "->" << to << " shape " << shape);
-                const int so = shape & 1 ? 21 : 20, dOrient = shape & 2 ? 21 : 20;
-                Surface source(13, 5, sf, 30, so, shape == 1 ? 3 : -1, -1);
-                Surface target(13, 5, df, 30, dOrient, shape == 2 ? 5 : -1, -1);
-                ASSERT_TRUE(source.ok());
-                ASSERT_TRUE(target.ok());
-                if (table) {
-                    ASSERT_TRUE(source.setPalette(colours));
-                }
-                fill(source, uint32_t(from * 31 + to));
-                ASSERT_TRUE(source.copy(target, 0));
-                for (int y = 0; y < 5; ++y)
-                    for (int x = 0; x < 13; ++x) {
-                        uint8_t expected[4] = {};
-                        ASSERT_TRUE(converter->convert(
-                            at(source, x, y), expected, 1,
-                            source.palette() ? source.palette()->lookup(df) : nullptr));
-                        ASSERT_EQ(std::memcmp(at(target, x, y), expected, df.bytes), 0)
-                            << x << "," << y;
-                    }
-            }
-        }
-    }
-    EXPECT_GT(pairs, 100);
-}
+TEST(SurfaceRecreate, OrientationAdvanceAndBackEndKeepThePixels) {
+    std::mt19937 random(11);
+    Surface s(13, 7, Format(RGB888), 30, -1, -1, -1);
+    fillRandom(s, random);
+    const std::vector<uint8_t> original = picture(s);
+    // A clip area does not limit re-creation.
+    ASSERT_TRUE(s.setArea(ClipArea(Rect(0, 0, 1, 1), Rect(0, 0, 1, 1))));
 
-TEST(Surface, RecreationKeepsThePicture) {
-    Surface s(7, 3, argb, 30, -1, -1, -1);
-    fill(s, 3);
-    std::vector<uint8_t> before;
-    for (int y = 0; y < 3; ++y) before.insert(before.end(), at(s, 0, y), at(s, 0, y) + 28);
-    const auto same = [&](Surface& t) {
-        for (int y = 0; y < 3; ++y)
-            if (std::memcmp(at(t, 0, y), before.data() + y * 28, 28) != 0) return false;
-        return true;
-    };
+    EXPECT_TRUE(s.setOrientation(20)) << "already";
     ASSERT_TRUE(s.setOrientation(21));
-    EXPECT_EQ(s.pitch(), -28);
-    EXPECT_TRUE(same(s));
-    ASSERT_TRUE(s.reconfigure(30, 20, 4, 10));
-    EXPECT_EQ(s.pitch(), 32);
-    EXPECT_TRUE(same(s));
+    EXPECT_EQ(s.pitch(), -39);
+    EXPECT_EQ(picture(s), original);
 
-    AnsweringBackEnd other;
-    ASSERT_TRUE(s.migrate(&other));
-    EXPECT_EQ(s.backEnd(), &other);
-    EXPECT_EQ(other.registered(), 1);
-    EXPECT_TRUE(same(s));
+    ASSERT_TRUE(s.reconfigure(30, 20, 5, 10));
+    EXPECT_EQ(s.pitch(), 44);
+    EXPECT_EQ(s.advance(), 5);
+    EXPECT_EQ(picture(s), original);
+    EXPECT_FALSE(s.reconfigure(31, 20, 5, 10)) << "memory has no primary";
+    EXPECT_FALSE(s.reconfigure(30, 20, 5, 11));
+    EXPECT_EQ(s.pitch(), 44);
+
+    auto* other = new TestBackEnd;
+    ASSERT_TRUE(s.migrate(other));
+    EXPECT_EQ(s.backEnd(), other);
+    EXPECT_EQ(picture(s), original);
+    EXPECT_TRUE(s.migrate(other)) << "already there";
+    EXPECT_EQ(softwareInterface().removeSurface(&s), 0) << "unregistered from memory";
+    EXPECT_EQ(other->removeSurface(&s), 1);
+    EXPECT_EQ(other->removeSurface(&s), 0) << "registered once, the temporary is gone";
+    other->addSurface(&s);
     ASSERT_TRUE(s.migrateToMemory());
-    EXPECT_EQ(other.registered(), 0);
     EXPECT_EQ(s.backEnd(), nullptr);
-    EXPECT_TRUE(same(s));
+    delete other;
+    EXPECT_TRUE(s.ok()) << "no longer the other back end's";
+    EXPECT_EQ(picture(s), original);
     EXPECT_FALSE(s.migrate(static_cast<Interface*>(nullptr)));
-    EXPECT_FALSE(s.restore()); // nothing lost
 }
 
-TEST(Surface, DestroyingTheBackEndEmptiesItsSurfaces) {
-    auto backEnd = std::make_unique<AnsweringBackEnd>();
-    Surface a(backEnd.get(), 4, 4, argb, 30, -1, -1, -1);
-    Surface b(backEnd.get(), 4, 4, Format(INDEX8), 30, -1, -1, -1);
-    ASSERT_TRUE(b.setPalette(Palette()));
-    ASSERT_EQ(backEnd->registered(), 2);
-    backEnd.reset();
-    EXPECT_FALSE(a.ok());
-    EXPECT_FALSE(b.ok());
-    EXPECT_EQ(a.backEnd(), nullptr);
-    EXPECT_EQ(b.palette(), nullptr);
-    // They can be made again elsewhere.
-    EXPECT_TRUE(a.create(4, 4, Format(RGB565), 30, -1, -1, -1));
+TEST(SurfaceRecreate, RestoreRemakesAClosedSurface) {
+    Surface s(6, 5, Format(ARGB1555), 30, 21, 2, -1);
+    EXPECT_FALSE(s.restore()) << "nothing lost";
+    s.close();
+    EXPECT_FALSE(s.ok());
+    ASSERT_TRUE(s.restore());
+    EXPECT_TRUE(s.ok());
+    EXPECT_EQ(s.pitch(), -14);
+    ASSERT_NE(s.area(), nullptr);
 }
 
-TEST(SoftwareBackEnd, CreateSurfaceChecksAndWritesBack) {
-    ISoftware software;
-    int32_t w = 4, h = 3, k = 33, o = 21, a = 2, v = 10;
-    Format f(RGB565);
-    std::unique_ptr<::SURFACE> s(software.createSurface(w, h, f, k, o, a, v));
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(k, 30);
-    auto* first = static_cast<uint8_t*>(s->lock(1));
-    s->lock(1);
-    EXPECT_EQ(s->lockCount(), 2);
-    s->unlock();
-    s->unlock();
-    s->unlock();
-    EXPECT_EQ(s->lockCount(), 0);
-    // Rows of 10 bytes; row 0 is the last of three.
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(first[i], 0);
+// Every pair of standard formats with a converter, between surfaces of both orientations, with
+// and without advances, whole and clipped; every destination byte is checked.
+namespace {
 
-    const struct {
-        int32_t w, h, k, o, a, v;
-        int32_t id;
-    } refused[] = {{4, 3, 30, 22, -1, -1, ARGB8888}, {4, 3, 30, -1, -1, 11, ARGB8888},
-                   {4, 3, 30, -1, -2, -1, ARGB8888}, {0, 3, 30, -1, -1, -1, ARGB8888},
-                   {4, 3, 32, -1, -1, -1, ARGB8888}, {4, 3, 30, -1, 0, -1, FAKEMODE1A}};
-    for (const auto& r : refused) {
-        int32_t rw = r.w, rh = r.h, rk = r.k, ro = r.o, ra = r.a, rv = r.v;
-        Format rf(r.id);
-        EXPECT_EQ(software.createSurface(rw, rh, rf, rk, ro, ra, rv), nullptr);
-        EXPECT_EQ(rk, r.k); // nothing written back
+struct Geometry {
+    int32_t orientation, advance;
+};
+const Geometry geometries[] = {{20, 0}, {21, 0}, {20, 3}, {21, 5}};
+
+// The converter the surfaces use, applied to one pixel: the routine's own result, which the
+// conversion tests hold against its formula.
+bool convertOne(const Format& from, const Format& to, const uint8_t* pixel, uint8_t* out,
+                const void* lookup) {
+    std::unique_ptr<RASTER::CONVERTER> c(softwareRaster().converter(from, to));
+    return c && c->convert(pixel, out, 1, lookup);
+}
+
+std::string pairName(const Format& a, const Format& b, const Geometry& g, const Geometry& h) {
+    return std::string(a.name()) + " (" + std::to_string(g.orientation) + "," +
+           std::to_string(g.advance) + ") to " + b.name() + " (" + std::to_string(h.orientation) +
+           "," + std::to_string(h.advance) + ")";
+}
+
+// Raw rows including the advance bytes.
+std::vector<uint8_t> rawRows(Surface& s) {
+    std::vector<uint8_t> out;
+    void* p = s.lock(1);
+    for (int y = 0; y < s.height(); ++y) {
+        const uint8_t* r = row(s, p, y);
+        out.insert(out.end(), r, r + int64_t(s.width()) * s.bytes() + s.advance());
     }
-
-    EXPECT_EQ(software.addSurface(nullptr), 0);
-    Surface* fake = reinterpret_cast<Surface*>(&software);
-    EXPECT_EQ(software.removeSurface(fake), 0);
-    EXPECT_EQ(software.addSurface(fake), 1);
-    EXPECT_EQ(software.addSurface(fake), 1);
-    EXPECT_EQ(software.removeSurface(fake), 1);
-    EXPECT_EQ(software.removeSurface(fake), 1);
-    EXPECT_EQ(software.removeSurface(fake), 0);
+    s.unlock();
+    return out;
 }
 
-TEST(SoftwareBackEnd, CopiesRefuseFlagsAndSelfCopies) {
-    Surface a(8, 8, argb, 30, -1, -1, -1), b(8, 8, argb, 30, -1, -1, -1);
-    EXPECT_FALSE(a.copy(b, 1));
-    EXPECT_EQ(a.lockCount(), 0);
-    EXPECT_FALSE(a.copy(a, 0));
-    EXPECT_EQ(a.lockCount(), 0);
+void fillRawRows(Surface& s, std::mt19937& random) {
+    uint8_t* p = static_cast<uint8_t*>(s.lock(1));
+    const int64_t rowBytes = int64_t(s.width()) * s.bytes() + s.advance();
+    for (int y = 0; y < s.height(); ++y)
+        for (int64_t i = 0; i < rowBytes; ++i) p[ptrdiff_t(y) * s.pitch() + i] = uint8_t(random());
+    s.unlock();
+}
 
-    // A rectangle of ARGB8888 into RGB565 at the origin: 10 x 5 pixels, nothing else.
-    Surface wide(40, 20, argb, 30, -1, -1, -1), narrow(20, 10, Format(RGB565), 30, -1, -1, -1);
-    fill(wide, 5);
-    ASSERT_TRUE(wide.copy(narrow, Rect(10, 10, 20, 15), Rect(0, 0, 10, 5), 0));
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 20; ++x) {
-            uint16_t expected = 0;
-            if (x < 10 && y < 5) {
-                uint32_t p;
-                std::memcpy(&p, at(wide, 10 + x, 10 + y), 4);
-                expected = uint16_t(((p >> 8) & 0xF800) | ((p >> 5) & 0x7E0) | ((p >> 3) & 0x1F));
-            }
-            uint16_t got;
-            std::memcpy(&got, at(narrow, x, y), 2);
-            ASSERT_EQ(got, expected) << x << "," << y;
+} // namespace
+
+TEST(SurfaceCopyMatrix, EveryPairBothOrientationsWithAdvances) {
+    constexpr int W = 13, H = 7;
+    constexpr int DX = -2, DY = 1; // the offset copy: two columns cut left, one row below
+    // The rectangle copy: (1, 2, W, H) to (3, 1), cut at the right edge.
+    enum { WHOLE, OFFSET, RECTANGLE };
+    const char* const modeNames[] = {"", " offset", " rectangle"};
+    std::mt19937 random(2024);
+    Palette colours;
+    randomPalette(colours, 99);
+    int pairs = 0;
+    for (int32_t from = FIRST_FORMAT_ID; from <= LAST_STANDARD_ID; ++from) {
+        const Format source(from);
+        if (source.bytes == 0) continue; // fake modes hold no pixels
+        for (int32_t to = FIRST_FORMAT_ID; to <= LAST_STANDARD_ID; ++to) {
+            const Format destination(to);
+            if (destination.bytes == 0) continue;
+            bool converts = false;
+            for (const Geometry& g : geometries)
+                for (const Geometry& h : geometries)
+                    for (int mode = 0; mode < 3; ++mode) {
+                        Surface a(W, H, source, 30, g.orientation, g.advance, -1);
+                        Surface b(W, H, destination, 30, h.orientation, h.advance, -1);
+                        ASSERT_TRUE(a.ok() && b.ok());
+                        if (source.id == INDEX8) {
+                            ASSERT_TRUE(a.setPalette(colours));
+                        }
+                        fillRawRows(a, random);
+                        fillRawRows(b, random);
+                        const std::vector<uint8_t> before = rawRows(b);
+                        const void* lookup =
+                            source.type == INDEXED ? a.palette()->lookup(destination) : nullptr;
+                        uint8_t probe[8] = {}, out[8];
+                        converts = convertOne(source, destination, probe, out, lookup);
+                        const bool copied = mode == WHOLE    ? a.copy(b, 0)
+                                            : mode == OFFSET ? a.copy(b, DX, DY, 0)
+                                                             : a.copy(b, Rect(1, 2, W, H),
+                                                                      Rect(3, 1, W + 2, H - 1), 0);
+                        const std::string name =
+                            pairName(source, destination, g, h) + modeNames[mode];
+                        ASSERT_EQ(copied, converts) << name;
+                        const std::vector<uint8_t> after = rawRows(b);
+                        if (!converts) {
+                            ASSERT_EQ(after, before) << name << ": a refusal writes nothing";
+                            continue;
+                        }
+                        void* pa = a.lock(1);
+                        const size_t rowBytes = size_t(W) * destination.bytes + h.advance;
+                        for (int y = 0; y < H; ++y)
+                            for (int x = 0; x < W; ++x) {
+                                // Where the pixel came from, or outside the source when it was not
+                                // copied.
+                                int sx = x, sy = y;
+                                if (mode == OFFSET) sx = x - DX, sy = y - DY;
+                                if (mode == RECTANGLE) {
+                                    sx = x - 2, sy = y + 1;
+                                    if (x < 3 || y < 1 || y >= H - 1) sx = W;
+                                }
+                                const size_t at = y * rowBytes + size_t(x) * destination.bytes;
+                                uint8_t expected[8];
+                                std::memcpy(expected, &before[at], destination.bytes);
+                                if (sx < W && sy >= 0)
+                                    convertOne(source, destination,
+                                               row(a, pa, sy) + sx * source.bytes, expected,
+                                               lookup);
+                                ASSERT_EQ(std::memcmp(&after[at], expected, destination.bytes), 0)
+                                    << name << " at " << x << "," << y;
+                            }
+                        a.unlock();
+                        for (int y = 0; y < H; ++y) // the advance bytes are never written
+                            ASSERT_EQ(std::memcmp(&after[y * rowBytes + W * destination.bytes],
+                                                  &before[y * rowBytes + W * destination.bytes],
+                                                  h.advance),
+                                      0)
+                                << name << " advance of row " << y;
+                    }
+            pairs += converts;
         }
-    EXPECT_EQ(wide.lockCount(), 0);
-    EXPECT_EQ(narrow.lockCount(), 0);
+    }
+    // 13 formats with pixels: the direct ones reach every direct format and GREY8, the indexed
+    // ones reach everything.
+    EXPECT_GE(pairs, 100);
 }

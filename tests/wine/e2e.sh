@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The screensaver end to end under Wine, one case per call:
+#   e2e.sh CASE KELMOR.EXE WINTOOL.EXE PICTURE_DIR OUTPUT_DIR
+# fullscreen  inside the virtual desktop: a moving picture, a key ends it with status 0
+# window      without a virtual desktop: a 320x200 window, a key ends it with status 0
+# close       without a virtual desktop: closing the window ends it with status 0
+# missing     no pictures anywhere: the kelmor1.tga box and status 1
+# system      kelmor1.tga only in the System directory: it runs
+# second      kelmor2.tga missing: the kelmor2.tga box and status 1
+# corrupt     a corrupt kelmor1.tga: the kelmor1.tga box and status 1, never a crash
+# Every wait is bounded, so a hang fails the case instead of the run.
+set -u
+case_name=$1
+program=$2
+wintool=$3
+pictures=$4
+out=$5
+mkdir -p "$out"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+case "$case_name" in
+window | close) export PTC_WINE_DESKTOP=0 ;;
+esac
+ptc_wine_env || exit 1
+
+fail() {
+    echo "FAIL: $*"
+    [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+    wineserver -k 2>/dev/null
+    exit 1
+}
+
+windows=$WINEPREFIX/drive_c/windows
+system=$windows/system32
+place() { # place WHERE1 WHERE2: where the two pictures go ("-" for nowhere)
+    rm -f "$windows"/kelmor[12].tga "$system"/kelmor[12].tga
+    [ "$1" = - ] || cp "$pictures/kelmor1.tga" "$1/"
+    [ "$2" = - ] || cp "$pictures/kelmor2.tga" "$2/"
+}
+
+start() {
+    wine "$program" >"$out/$case_name.stdout" 2>"$out/$case_name.stderr" &
+    pid=$!
+}
+
+# Waits up to $1 seconds for the program to end; its status in $status.
+finish() {
+    local i
+    for i in $(seq $(($1 * 10))); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$pid" 2>/dev/null && fail "still running after $1 s"
+    wait "$pid"
+    status=$?
+    pid=
+}
+
+# The mean brightness (0..1) of a screenshot, and whether two differ.
+brightness() { convert "$1" -colorspace Gray -format '%[fx:mean]' info:; }
+differ() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1)" != 0 ]; }
+
+# Presses space in the X window whose name matches $1.
+press() {
+    local id
+    id=$(xdotool search --name "$1" 2>/dev/null | head -n 1)
+    [ -n "$id" ] || fail "no X window named $1"
+    xdotool windowfocus --sync "$id" key space 2>/dev/null || xdotool key space
+}
+
+expect_box() { # expect_box TEXT
+    local report
+    report=$(wine "$wintool" dismiss "ptc error" 30000 | tr -d '\r') || fail "no ptc error box"
+    [ "$(printf '%s\n' "$report" | sed -n 1p)" = "$1" ] || fail "box says '$report', not '$1'"
+    finish 30
+    [ "$status" -eq 1 ] || fail "exit status $status after the box, expected 1"
+}
+
+expect_running() { # expect_running SHOT_PREFIX: pictures on screen that move
+    sleep 3
+    kill -0 "$pid" 2>/dev/null || { wait "$pid"; fail "ended early with status $?"; }
+    ptc_screenshot "$out/$1-1.png" || fail "no screenshot"
+    sleep 1
+    ptc_screenshot "$out/$1-2.png" || fail "no screenshot"
+    local mean
+    mean=$(brightness "$out/$1-1.png")
+    echo "brightness $mean"
+    awk "BEGIN { exit !($mean > 0.01) }" || fail "the screen is black"
+    differ "$out/$1-1.png" "$out/$1-2.png" || fail "two screenshots a second apart are the same"
+}
+
+case "$case_name" in
+fullscreen)
+    place "$windows" "$windows"
+    start
+    expect_running fullscreen
+    press "Wine desktop"
+    finish 20
+    [ "$status" -eq 0 ] || fail "exit status $status after a key, expected 0"
+    ;;
+window)
+    place "$windows" "$windows"
+    start
+    expect_running window
+    wine "$wintool" find "Kelmor screensaver" 5000 >/dev/null || fail "no window titled Kelmor screensaver"
+    press "Kelmor screensaver"
+    finish 20
+    [ "$status" -eq 0 ] || fail "exit status $status after a key, expected 0"
+    ;;
+close)
+    place "$windows" "$windows"
+    start
+    sleep 3
+    wine "$wintool" close "Kelmor screensaver" 10000 >/dev/null || fail "no window to close"
+    finish 20
+    [ "$status" -eq 0 ] || fail "exit status $status after WM_CLOSE, expected 0"
+    ;;
+missing)
+    place - -
+    start
+    expect_box "could not process or load kelmor1.tga"
+    ;;
+system)
+    place "$system" "$windows"
+    start
+    expect_running system
+    press "Wine desktop"
+    finish 20
+    [ "$status" -eq 0 ] || fail "exit status $status, expected 0"
+    ;;
+second)
+    place "$windows" -
+    start
+    expect_box "could not process or load kelmor2.tga"
+    ;;
+corrupt)
+    place - "$windows"
+    head -c 30 "$pictures/kelmor1.tga" >"$windows/kelmor1.tga"
+    start
+    expect_box "could not process or load kelmor1.tga"
+    ;;
+*)
+    fail "unknown case $case_name"
+    ;;
+esac
+echo "PASS: $case_name (status ${status:-})"
