@@ -9,8 +9,8 @@ ptc_wine_env || exit 1
 
 wine "$program" &
 pid=$!
-# A build whose windowed back end opens shows the screensaver instead; windowed.sh covers
-# that, and this case cannot arise there.
+# A build whose windowed back end opens shows the screensaver instead (e2e.sh covers that),
+# and this case cannot arise there.
 if wine "$wintool" find "Kelmor screensaver" 10000 >/dev/null 2>&1; then
     wine "$wintool" close "Kelmor screensaver" 5000 >/dev/null
     wait "$pid"
