@@ -26,6 +26,10 @@ SIZE clientSize(HWND window) {
 // What the screen shows of the client area, as 0xRRGGBB, row by row: a screenshot, so it is
 // what the user would see, not what was drawn into the window's DC.
 std::vector<uint32_t> screenshot(HWND window, int width, int height) {
+    // Wine copies a window's drawing to the X server from the window thread's message loop,
+    // at most every 50 ms; waiting longer while that thread idles lets the last frame through.
+    sync(window);
+    Sleep(120);
     sync(window);
     std::vector<uint32_t> pixels(size_t(width) * height);
     POINT origin{0, 0};
