@@ -101,10 +101,22 @@ TEST(PTCClosed, ClosedDisplayIsTheStaticDummy) {
     EXPECT_EQ(display.backEnd(), &staticDummy);
 }
 
+#ifdef _WIN32
+constexpr bool windowedBackEnd = true; // the GDI back end is candidate 1 on Windows
+#else
+constexpr bool windowedBackEnd = false;
+#endif
+
 TEST(PTCClosed, RealFactoryFindsNothingHere) {
     PTC display(320, 200, FUZZY32, FULLSCREEN_OUTPUT, -1, -1);
     EXPECT_EQ(display.backEnd(), &staticDummy);
-    EXPECT_EQ(display.init(320, 200, FUZZY32, WINDOW_OUTPUT, -1, -1), 0);
+    EXPECT_EQ(display.init(320, 200, FUZZY32, WINDOW_OUTPUT, -1, -1), windowedBackEnd ? 1 : 0);
+    if (windowedBackEnd) {
+        char name[8] = {};
+        display.backEnd()->name(name);
+        EXPECT_STREQ(name, "GDI");
+        display.close();
+    }
     List<MODE> modes;
     EXPECT_EQ(display.getModes(modes), 1) << "closed display: 1 even without modes";
 }
@@ -114,7 +126,7 @@ TEST(PTCClosed, FactoryOrderReachesVesaAndVga) {
     for (int i = 0; i < 4; ++i) {
         Interface* b = interfaceFactory(i, window);
         ASSERT_NE(b, nullptr) << "index " << i << " must not end a search";
-        EXPECT_EQ(b->ok(), 0);
+        EXPECT_EQ(b->ok(), windowedBackEnd && i == 1 ? 1 : 0) << "index " << i;
         delete b;
     }
     EXPECT_EQ(interfaceFactory(4, window), nullptr);

@@ -1,0 +1,523 @@
+#include "backends/gdi/GDI.h"
+
+#include "backends/gdi/Presentation.h"
+#include "display/MODE.h"
+#include "display/Surface.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr char windowedClass[] = "PTC_GDI_WINDOWED";
+constexpr char fullScreenClass[] = "PTC_GDI_FULLSCREEN";
+
+// Windows to owners, shared by every IGDI and guarded by IWin32's lookupLock.
+List<IGDI::LOOKUP> lookups;
+
+void registerClasses(WNDPROC windowed, WNDPROC fullScreen) {
+    HICON icon = LoadIconA(GetModuleHandleA(nullptr), "IDI_PTC_ICON");
+    WNDCLASSA windowedInfo{};
+    windowedInfo.style = CS_HREDRAW | CS_VREDRAW;
+    windowedInfo.lpfnWndProc = windowed;
+    windowedInfo.hIcon = icon;
+    windowedInfo.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowedInfo.lpszClassName = windowedClass;
+    RegisterClassA(&windowedInfo); // fails harmlessly when another IGDI registered it
+    WNDCLASSA fullScreenInfo{};
+    fullScreenInfo.lpfnWndProc = fullScreen;
+    fullScreenInfo.hIcon = icon;
+    fullScreenInfo.lpszClassName = fullScreenClass;
+    RegisterClassA(&fullScreenInfo);
+}
+
+bool emptyArea(const Rect& r) {
+    return r.x2 <= r.x1 || r.y2 <= r.y1;
+}
+
+} // namespace
+
+// ---- surfaces ----
+
+IGDI::SURFACE::SURFACE(int32_t width, int32_t height, const Format& format, int32_t& kind,
+                       int32_t& orientation, int32_t& advance, int32_t& variant) {
+    if (width <= 0 || height <= 0 || !format.ok()) return;
+    if (kind != KIND_MEMORY && kind != KIND_ANY && kind != -1) return;
+    if (orientation != TOP_DOWN && orientation != BOTTOM_UP && orientation != -1) return;
+    if (advance < -1) return;
+    if (variant != VARIANT_DEFAULT && variant != -1) return;
+    const int32_t chosenOrientation = orientation == -1 ? BOTTOM_UP : orientation;
+    // GDI pads every row to 4 bytes; no other advance can be had.
+    const int32_t padding = dibAdvance(width, format.bytes);
+    if (advance != -1 && advance != padding) return;
+    if (format.type == DIRECT && format.model != RGB_MODEL) return;
+    if (!dib.create(width, height, format, chosenOrientation)) return;
+    kind = KIND_MEMORY;
+    orientation = chosenOrientation;
+    advance = padding;
+    variant = VARIANT_DEFAULT;
+}
+
+void* IGDI::SURFACE::lock(int) {
+    if (!dib.ok()) return nullptr;
+    GdiFlush(); // GDI may still be drawing into the section
+    ++locks;
+    return dib.row0();
+}
+
+void IGDI::SURFACE::unlock() {
+    if (locks > 0) --locks;
+}
+
+IGDI::PRIMARY::PRIMARY(IGDI* gdi, int32_t width, int32_t height, const Format& format,
+                       int32_t& kind, int32_t& orientation, int32_t& advance, int32_t& variant) {
+    if (width <= 0 || height <= 0 || !format.ok()) return;
+    if (kind != KIND_PRIMARY && kind != KIND_ANY && kind != -1) return;
+    if (orientation != TOP_DOWN && orientation != BOTTOM_UP && orientation != -1) return;
+    if (advance < -1) return;
+    if (variant != VARIANT_DEFAULT && variant != -1) return;
+    kind = KIND_PRIMARY;
+    if (orientation == -1) orientation = BOTTOM_UP;
+    if (advance == -1) advance = 0;
+    if (variant == -1) variant = VARIANT_DEFAULT;
+    owner = gdi;
+}
+
+int IGDI::PRIMARY::copy(Surface& source, Surface& destination, int flags, const void* lookup) {
+    return copyArea(source, source.rect(), destination, destination.rect(), flags, lookup);
+}
+
+int IGDI::PRIMARY::copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
+                            const Rect& destinationRect, int, const void*) {
+    // Only copies into this display are presentations. A copy out of it has no pixels to
+    // read, and routing it would copy the display into the staging surface and back forever.
+    if (!owner || &destination != owner->primarySurface || &source == owner->primarySurface)
+        return 0;
+    return owner->route(source, sourceRect, destinationRect);
+}
+
+// ---- construction ----
+
+IGDI::IGDI(WindowHandle window) : IWin32(window), desktop(desktopFormat()) {
+    construct(window);
+}
+
+IGDI::IGDI(WindowHandle window, const Format& desktopFormat)
+    : IWin32(window), desktop(desktopFormat) {
+    construct(window);
+}
+
+void IGDI::construct(WindowHandle) {
+    ready = 1;
+    refreshRate = screenRefreshRate();
+    if (ownsWindow) {
+        registerClasses(windowedProcedure, fullScreenProcedure);
+        MODE mode;
+        std::strcpy(mode.interfaceName, "GDI");
+        mode.width = GetSystemMetrics(SM_CXSCREEN);
+        mode.height = GetSystemMetrics(SM_CYSCREEN);
+        mode.format = desktop;
+        mode.output = WINDOW_OUTPUT;
+        mode.secondOption = refreshRate;
+        mode.thirdOption = THIRD_OPTION;
+        addMode(mode);
+    } else if (!IWin32::ok() || !createDisplaySurface() || !createStagingSurface()) {
+        ready = 0;
+    }
+    drawDib = new (std::nothrow) DrawDib();
+}
+
+IGDI::~IGDI() {
+    if (!ownsWindow) destroySurfaces();
+    close();
+    {
+        LockHold hold(paletteLock);
+        logical.release();
+    }
+    delete drawDib;
+}
+
+// ---- lookups ----
+
+bool IGDI::insertLookup(HWND window, IGDI* owner) {
+    LOOKUP* record = new (std::nothrow) LOOKUP{window, owner};
+    if (!record) return false;
+    enterLookupLock();
+    // One record per window: an owner's earlier window, or a record left for a handle the
+    // system has since reused, must not route this window's messages.
+    while (lookups.removeFirst(
+        [&](const LOOKUP& r) { return r.owner == owner || r.window == window; })) {
+    }
+    const bool appended = lookups.append(record);
+    leaveLookupLock();
+    if (!appended) delete record;
+    return appended;
+}
+
+void IGDI::removeLookups(IGDI* owner) {
+    enterLookupLock();
+    while (lookups.removeFirst([&](const LOOKUP& r) { return r.owner == owner; })) {
+    }
+    leaveLookupLock();
+}
+
+IGDI* IGDI::lookup(HWND window) {
+    enterLookupLock();
+    const LOOKUP* record = lookups.find([&](const LOOKUP& r) { return r.window == window; });
+    IGDI* owner = record ? record->owner : nullptr;
+    leaveLookupLock();
+    return owner;
+}
+
+int IGDI::lookupCount(HWND window) {
+    int count = 0;
+    enterLookupLock();
+    lookups.forEach([&](const LOOKUP& r) { count += r.window == window ? 1 : 0; });
+    leaveLookupLock();
+    return count;
+}
+
+// ---- window procedures ----
+
+LRESULT CALLBACK IGDI::windowedProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    IGDI* owner = lookup(window);
+    if (!owner) return IWin32::handleMessage(nullptr, window, message, wParam, lParam);
+    owner->enterWindowLock();
+    LRESULT result;
+    if (message == WM_QUERYNEWPALETTE || message == WM_PALETTECHANGED)
+        result = owner->paletteMessage(window, message, wParam);
+    else
+        result = IWin32::handleMessage(owner, window, message, wParam, lParam);
+    owner->leaveWindowLock();
+    return result;
+}
+
+LRESULT CALLBACK IGDI::fullScreenProcedure(HWND window, UINT, WPARAM, LPARAM) {
+    if (IGDI* owner = lookup(window)) {
+        owner->enterWindowLock();
+        owner->leaveWindowLock();
+    }
+    return 0;
+}
+
+LRESULT IGDI::paletteMessage(HWND window, UINT message, WPARAM wParam) {
+    // RealizePalette may repaint the window at once, and a repaint presents, taking paintLock
+    // and then paletteLock. Taking them here in that same order keeps this thread from holding
+    // paletteLock while waiting for a presentation on the application's thread that waits for
+    // paletteLock.
+    LockHold paint(paintLock);
+    LockHold palettes(paletteLock);
+    const bool ours = message == WM_QUERYNEWPALETTE || reinterpret_cast<HWND>(wParam) != window;
+    if (logical.handle && ours &&
+        realisePaletteInWindow(window, logical.handle, message == WM_PALETTECHANGED))
+        SendMessageA(window, WM_PAINT, 0, 0); // on this thread: a direct call
+    return 0;
+}
+
+// ---- opening and closing ----
+
+int IGDI::openMode(const MODE& mode) {
+    if (!equalsIgnoringCase(mode.interfaceName, "GDI")) return 0;
+    return openFormat(mode.width, mode.height, mode.format, mode.output, mode.secondOption,
+                      mode.thirdOption);
+}
+
+int IGDI::open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t second,
+               int32_t third) {
+    switch (mode) {
+    case FUZZY8:
+    case FUZZY16:
+    case FUZZY32:
+    case DIRECT:
+    case INDEXED:
+        return openWindowed(width, height, output, second, third);
+    default:
+        break;
+    }
+    if (openFormat(width, height, Format(mode), output, second, third)) return 1;
+    if (mode == desktop.bits) return openWindowed(width, height, output, second, third);
+    return 0;
+}
+
+int IGDI::openFormat(int32_t width, int32_t height, const Format& requested, int32_t output,
+                     int32_t second, int32_t third) {
+    if (!requested.ok() || requested != desktop) return 0;
+    return openWindowed(width, height, output, second, third);
+}
+
+int IGDI::openWindowed(int32_t width, int32_t height, int32_t output, int32_t second,
+                       int32_t third) {
+    // Options first: a refused open changes nothing.
+    if (!ownsWindow || !ok()) return 0;
+    if (output == -1) output = WINDOW_OUTPUT;
+    if (output != WINDOW_OUTPUT) return 0;
+    // The refresh rate is what getModes offers as the second option, so that mode must open.
+    if (second != 0 && second != -1 && second != secondOptionValue && second != refreshRate)
+        return 0;
+    if (second == -1) second = 0;
+    if (third != -1 && third != THIRD_OPTION) return 0;
+    if (width <= 0 || height <= 0 || !desktop.ok()) return 0;
+    const int64_t outerWidth = int64_t(width) + 2 * GetSystemMetrics(SM_CXFRAME);
+    const int64_t outerHeight =
+        int64_t(height) + 2 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION);
+    if (outerWidth > INT32_MAX || outerHeight > INT32_MAX) return 0;
+
+    bool reuse = false;
+    if (windowHandle && IsWindow(windowHandle)) {
+        RECT r;
+        reuse = GetWindowRect(windowHandle, &r) &&
+                r.left + outerWidth <= GetSystemMetrics(SM_CXSCREEN) &&
+                r.top + outerHeight <= GetSystemMetrics(SM_CYSCREEN);
+    }
+    if (reuse) reuse = resizeWindow(int(outerWidth), int(outerHeight)) != 0;
+    if (!reuse) {
+        closeOwnedWindow();
+        if (!createWindow(windowedClass, WS_OVERLAPPEDWINDOW, SW_SHOWNORMAL, int(outerWidth),
+                          int(outerHeight))) {
+            close();
+            return 0;
+        }
+    }
+    if (!insertLookup(windowHandle, this)) {
+        close();
+        return 0;
+    }
+    displayWidth = width;
+    displayHeight = height;
+    secondOptionValue = second;
+    outputOption = output;
+    if (!createDisplaySurface() || !createStagingSurface()) {
+        close();
+        return 0;
+    }
+    return 1;
+}
+
+void IGDI::closeOwnedWindow() {
+    if (!ownsWindow) return;
+    bool hasPalette;
+    {
+        LockHold hold(paletteLock);
+        hasPalette = logical.handle != nullptr;
+    }
+    if (hasPalette && windowHandle) {
+        clearPaintSurface();
+        PostMessageA(windowHandle, WM_PAINT, 0, 0);
+    }
+    closeWindow();
+    // The handle may be given to another window now.
+    removeLookups(this);
+}
+
+void IGDI::close() {
+    closeOwnedWindow();
+    destroySurfaces();
+    if (ownsWindow) {
+        displayWidth = displayHeight = 0;
+        outputOption = 0;
+    }
+}
+
+void IGDI::destroySurfaces() {
+    LockHold hold(windowLock);
+    delete stagingSurface;
+    stagingSurface = nullptr;
+    delete primarySurface;
+    primarySurface = nullptr;
+}
+
+bool IGDI::createDisplaySurface() {
+    LockHold hold(windowLock);
+    delete primarySurface;
+    primarySurface = nullptr;
+    creatingPrimary = 1;
+    Surface* surface = new (std::nothrow)
+        Surface(this, displayWidth, displayHeight, desktop, KIND_PRIMARY, -1, -1, -1);
+    creatingPrimary = 0;
+    if (!surface || !surface->ok()) {
+        delete surface;
+        return false;
+    }
+    primarySurface = surface;
+    return true;
+}
+
+bool IGDI::createStagingSurface() {
+    LockHold hold(windowLock);
+    delete stagingSurface;
+    stagingSurface = nullptr;
+    Surface* surface = new (std::nothrow)
+        Surface(this, displayWidth, displayHeight, desktop, KIND_MEMORY, -1, -1, -1);
+    if (!surface || !surface->ok() || surface->nativeType() != NATIVE_DIB) {
+        delete surface;
+        return false;
+    }
+    stagingSurface = surface;
+    return true;
+}
+
+::SURFACE* IGDI::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
+                               int32_t& orientation, int32_t& advance, int32_t& variant) {
+    ::SURFACE* made;
+    if (creatingPrimary)
+        made = new (std::nothrow)
+            PRIMARY(this, width, height, format, kind, orientation, advance, variant);
+    else
+        made =
+            new (std::nothrow) SURFACE(width, height, format, kind, orientation, advance, variant);
+    if (made && made->valid()) return made;
+    delete made;
+    // Formats GDI cannot hold live in memory and are presented through the staging surface.
+    return ISoftware::createSurface(width, height, format, kind, orientation, advance, variant);
+}
+
+// ---- modes and palettes ----
+
+MODE IGDI::getMode() {
+    MODE mode;
+    std::strcpy(mode.interfaceName, "GDI");
+    mode.width = displayWidth;
+    mode.height = displayHeight;
+    mode.format = desktop;
+    mode.output = outputOption;
+    mode.secondOption = secondOptionValue;
+    mode.thirdOption = THIRD_OPTION;
+    return mode;
+}
+
+void IGDI::name(char* buffer) {
+    std::strcpy(buffer, "GDI");
+}
+
+int IGDI::setPalette(Palette& colours) {
+    LockHold hold(paletteLock);
+    if (desktop.type != INDEXED) return 0;
+    // Assignment leaves the display palette alone when either has no colours.
+    if (!colours.ok() || !palette.ok()) return 0;
+    palette = colours;
+    return realisePalette();
+}
+
+int IGDI::getPalette(Palette& colours) {
+    LockHold hold(paletteLock);
+    if (desktop.type != INDEXED) return 0;
+    if (!colours.ok() || !palette.ok()) return 0;
+    colours = palette;
+    return 1;
+}
+
+int IGDI::realisePalette() {
+    LockHold hold(paletteLock);
+    logical.release();
+    const uint32_t* colours = palette.data();
+    if (!colours) return 0;
+    const bool made = logical.create(colours);
+    if (windowHandle) PostMessageA(windowHandle, WM_PALETTECHANGED, 0, 0);
+    return made ? 1 : 0;
+}
+
+// ---- presentation ----
+
+int IGDI::route(Surface& source, const Rect& sourceArea, const Rect& destinationArea) {
+    if (source.nativeType() == NATIVE_DIB) return present(source, sourceArea, destinationArea);
+    int result = 0;
+    {
+        // Converting under paintLock keeps a repaint from showing a half-written staging
+        // surface.
+        LockHold paint(paintLock);
+        if (stagingSurface && source.copy(*stagingSurface, sourceArea, destinationArea, 0))
+            result = presentLocked(*stagingSurface, destinationArea, destinationArea);
+    }
+    Sleep(0);
+    return result;
+}
+
+int IGDI::present(Surface& source, const Rect& sourceArea, const Rect& destinationArea) {
+    const int result = presentLocked(source, sourceArea, destinationArea);
+    Sleep(0); // lets the window thread repaint between frames
+    return result;
+}
+
+int IGDI::presentLocked(Surface& source, const Rect& sourceArea, const Rect& destinationArea) {
+    LockHold paint(paintLock);
+    if (!windowHandle || !dc) return 0;
+    // An empty area or a minimised window shows nothing, which is no failure.
+    if (emptyArea(sourceArea) || emptyArea(destinationArea)) return 1;
+    RECT client;
+    if (!GetClientRect(windowHandle, &client)) return 0;
+    if (client.right <= 0 || client.bottom <= 0) return 1;
+    Rect target;
+    bool wholeClient = false;
+    if (!presentationTarget(client.right, client.bottom, displayWidth, displayHeight,
+                            destinationArea, target, wholeClient))
+        return 0;
+    const int result = draw(source, sourceArea, target);
+    // Only this back end's own surfaces tell it when they go away.
+    if (result && wholeClient && source.backEnd() == this)
+        setPaintSurface(&source, sourceArea, destinationArea);
+    return result;
+}
+
+int IGDI::draw(Surface& source, const Rect& sourceArea, const Rect& target) {
+    if (source.nativeType() != NATIVE_DIB) return 0;
+    auto* dib = static_cast<DibSection*>(source.nativeData());
+    if (!dib || !dib->ok()) return 0;
+    const Format format = source.format();
+    const uint32_t* sourceColours = nullptr;
+    if (format.type == INDEXED) {
+        const Palette* own = source.palette();
+        sourceColours = (own ? *own : defaultPalette()).data();
+        if (!sourceColours) return 0;
+    }
+    LockHold palettes(paletteLock);
+    const PresentationPlan plan =
+        planPresentation(format, source.orientation(), desktop, logical.ok());
+    if (!plan.possible) return 0;
+    if (plan.tryDrawDib && drawDib && drawDib->canDraw()) {
+        if (plan.colourTableForDrawDib && dib->colourTable())
+            coloursToColourTable(sourceColours, dib->colourTable(), 256);
+        if (drawDib->draw(dc, target.x1, target.y1, target.width(), target.height(),
+                          &dib->info->bmiHeader, dib->bits, sourceArea.x1, sourceArea.y1,
+                          sourceArea.width(), sourceArea.height(), plan.drawDibFlags))
+            return 1;
+    }
+    const uint32_t* colours = nullptr;
+    if (plan.stretchColours == PresentColours::SOURCE_PALETTE) colours = sourceColours;
+    if (plan.stretchColours == PresentColours::DISPLAY_PALETTE) {
+        colours = palette.data();
+        if (!colours) return 0;
+    }
+    return stretch(*dib, sourceArea, target, colours, plan.selectLogicalPalette);
+}
+
+int IGDI::stretch(DibSection& dib, const Rect& sourceArea, const Rect& target,
+                  const uint32_t* colours, bool selectPalette) {
+    HDC memory = CreateCompatibleDC(dc);
+    if (!memory) return 0;
+    HGDIOBJ previous = SelectObject(memory, dib.bitmap);
+    if (!previous || previous == HGDI_ERROR) {
+        DeleteDC(memory);
+        return 0;
+    }
+    if (colours) {
+        RGBQUAD table[256];
+        coloursToColourTable(colours, table, 256);
+        SetDIBColorTable(memory, 0, 256, table);
+    }
+    int result = 0;
+    HPALETTE previousPalette = nullptr;
+    if (selectPalette) previousPalette = SelectPalette(dc, logical.handle, FALSE);
+    if (!selectPalette || previousPalette) {
+        // The default mode ANDs rows together when shrinking colour pictures.
+        SetStretchBltMode(dc, COLORONCOLOR);
+        result = StretchBlt(dc, target.x1, target.y1, target.width(), target.height(), memory,
+                            sourceArea.x1, sourceArea.y1, sourceArea.width(), sourceArea.height(),
+                            SRCCOPY)
+                     ? 1
+                     : 0;
+    }
+    if (previousPalette) SelectPalette(dc, previousPalette, TRUE);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    return result;
+}
