@@ -21,15 +21,17 @@ case "$case_name" in
 window | close) export PTC_WINE_DESKTOP=0 ;;
 esac
 ptc_wine_env || exit 1
-# A display started here is gone after this case, and so must be the Wine session bound to it.
+# A display started here is gone after this case, and so must be the Wine session bound to it;
+# the prefix without a desktop is this case's alone, so its session ends with it too.
 if [ -n "${PTC_XVFB_PID:-}" ]; then
     trap 'wineserver -k 2>/dev/null; kill "$PTC_XVFB_PID" 2>/dev/null' EXIT
+elif [ "${PTC_WINE_DESKTOP:-1}" = 0 ]; then
+    trap 'wineserver -k 2>/dev/null' EXIT
 fi
 
 fail() {
     echo "FAIL: $*"
     [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-    wineserver -k 2>/dev/null
     exit 1
 }
 
@@ -102,12 +104,17 @@ fullscreen)
     press
     finish 20
     [ "$status" -eq 0 ] || fail "exit status $status after a key, expected 0"
+    # The desktop is back in its own mode.
+    geometry=$(xdotool search --name "Wine desktop" getwindowgeometry 2>/dev/null | grep Geometry)
+    echo "desktop after: $geometry"
+    case "$geometry" in *640x480*) ;; *) fail "desktop not restored: $geometry" ;; esac
     ;;
 window)
     place "$windows" "$windows"
     start
     expect_running window
-    wine "$wintool" find "Kelmor screensaver" 5000 >/dev/null || fail "no window titled Kelmor screensaver"
+    found=$(wine "$wintool" find "Kelmor screensaver" 5000 | tr -d '\r')
+    [ "$found" = "PTC_GDI_WINDOWED 320x200" ] || fail "expected a 320x200 GDI window, found '$found'"
     press
     finish 20
     [ "$status" -eq 0 ] || fail "exit status $status after a key, expected 0"
