@@ -534,8 +534,10 @@ LRESULT CALLBACK IDirectX::fullscreenProcedure(HWND window, UINT message, WPARAM
         result = messageStep(owner, window, message, wParam, lParam);
         break;
     case WM_PAINT:
-        // DirectDraw owns the screen: nothing to paint.
+        // DirectDraw owns the screen: nothing to paint. Validated all the same, or the update
+        // region keeps WM_PAINT coming and the window thread spins at high priority.
         if (owner) SetCursor(nullptr);
+        ValidateRect(window, nullptr);
         break;
     case WM_SETCURSOR:
         SetCursor(nullptr);
