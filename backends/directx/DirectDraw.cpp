@@ -77,6 +77,10 @@ void DirectDrawLink::unload() {
 }
 
 HRESULT DirectDrawLink::setCooperativeLevel(HWND window, DWORD flags) {
+    if ((flags & DDSCL_EXCLUSIVE) && simulatedWindowAlreadySet > 0) {
+        --simulatedWindowAlreadySet;
+        return DDERR_HWNDALREADYSET;
+    }
     if (directDraw2) return directDraw2->SetCooperativeLevel(window, flags);
     if (directDraw) return directDraw->SetCooperativeLevel(window, flags);
     return DDERR_NODIRECTDRAWHW;

@@ -32,6 +32,9 @@ struct DirectDrawLink {
     bool loaded() const { return directDraw != nullptr; }
 
     HRESULT setCooperativeLevel(HWND window, DWORD flags);
+    // Wine never answers an exclusive request with DDERR_HWNDALREADYSET; tests set this to
+    // have the next that many exclusive requests answered so, without calling DirectDraw.
+    static inline int simulatedWindowAlreadySet = 0;
     HRESULT setDisplayMode(int32_t width, int32_t height, int32_t depth);
     HRESULT restoreDisplayMode();
     HRESULT waitForVerticalBlank();
