@@ -25,16 +25,25 @@ ptc_start_xvfb() {
 
 # A 64-bit prefix whose programs run inside a 640x480 virtual desktop (where DirectDraw can
 # change modes), with crash dialogs off so a crash ends the program instead of hanging it.
+# With PTC_WINE_DESKTOP=0 the prefix (build/wineprefix-plain) has no virtual desktop: windows go
+# straight to the X display and DirectDraw cannot change modes.
 ptc_prepare_prefix() {
-    export WINEPREFIX=${WINEPREFIX:-$ptc_repo/build/wineprefix}
+    if [ "${PTC_WINE_DESKTOP:-1}" = 0 ]; then
+        export WINEPREFIX=${WINEPREFIX:-$ptc_repo/build/wineprefix-plain}
+    else
+        export WINEPREFIX=${WINEPREFIX:-$ptc_repo/build/wineprefix}
+    fi
     export WINEARCH=win64
     export WINEDLLOVERRIDES="mscoree,mshtml="
     export WINEDEBUG=${WINEDEBUG:--all}
     [ -f "$WINEPREFIX/.ptc-ready" ] && return 0
     mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 640x480 /f >/dev/null 2>&1
+    if [ "${PTC_WINE_DESKTOP:-1}" != 0 ]; then
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 640x480 /f \
+            >/dev/null 2>&1
+    fi
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         >/dev/null 2>&1
     wineserver -w
