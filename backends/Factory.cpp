@@ -1,13 +1,19 @@
 #include "backends/Dummy.h"
 #include "display/PTC.h"
+#ifdef _WIN32
+#include "backends/directx/DirectX.h"
+#endif
 
 #include <new>
 
-// Until this build has the DirectDraw and GDI back ends, their slots hold a dummy that is
-// never ok, so a search goes on to the later candidates instead of ending.
-Interface* interfaceFactory(int index, WindowHandle& /*window*/) {
+// Slots without a back end in this build hold a dummy that is never ok, so a search goes on to the
+// later candidates instead of ending.
+Interface* interfaceFactory(int index, [[maybe_unused]] WindowHandle& window) {
     switch (index) {
     case 0:
+#ifdef _WIN32
+        return new (std::nothrow) IDirectX(window);
+#endif
     case 1:
         return new (std::nothrow) IDummy;
     case 2:

@@ -270,6 +270,7 @@ void IDirectX::closeDisplay() {
         link.restoreDisplayMode();
         link.setCooperativeLevel(nullptr, DDSCL_NORMAL);
     }
+    exclusiveWindow = nullptr;
     destroyDisplaySurface();
     displayWidth = displayHeight = 0;
     displayFormat = Format();
@@ -329,15 +330,20 @@ bool IDirectX::openWindow(int32_t width, int32_t height) {
 bool IDirectX::exclusiveMode() {
     HWND window = windowHandle;
     if (!window) return false;
-    const HRESULT result = link.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN);
-    if (result == DD_OK) return true;
-    if (result != DDERR_HWNDALREADYSET) return false;
-    // The DirectDraw object is bound to another window while its surfaces live: a new object
-    // takes this one. The window itself stays.
-    closeDisplay();
-    dropDirectDrawSurfaces();
-    if (!link.load()) return false;
-    return link.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN) == DD_OK;
+    // Asked again for every depth tried: once granted for this window it holds.
+    if (exclusiveWindow == window) return true;
+    HRESULT result = link.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN);
+    if (result == DDERR_HWNDALREADYSET) {
+        // The DirectDraw object is bound to another window while its surfaces live: a new
+        // object takes this one. The window itself stays.
+        closeDisplay();
+        dropDirectDrawSurfaces();
+        if (!link.load()) return false;
+        result = link.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN);
+    }
+    if (result != DD_OK) return false;
+    exclusiveWindow = window;
+    return true;
 }
 
 bool IDirectX::setModeForCode(int32_t width, int32_t height, int32_t code) {

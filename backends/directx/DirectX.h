@@ -116,10 +116,11 @@ class IDirectX : public IWin32 {
     Format displayFormat;
     int32_t outputOption = 0;
     int32_t secondValue = 0;
-    int32_t creatingPrimary = 0; // the surface constructor accepts kind 31 only while set
-    Surface* display = nullptr;  // owned; wraps the primary surface
-    SURFACE* primary = nullptr;  // display's back-end surface, for the palette calls
-    int32_t initialised = 0;     // DirectDraw was loaded at construction
+    int32_t creatingPrimary = 0;    // the surface constructor accepts kind 31 only while set
+    Surface* display = nullptr;     // owned; wraps the primary surface
+    SURFACE* primary = nullptr;     // display's back-end surface, for the palette calls
+    int32_t initialised = 0;        // DirectDraw was loaded at construction
+    HWND exclusiveWindow = nullptr; // the window exclusive mode was granted for, or null
 
     friend class SURFACE;
 };
