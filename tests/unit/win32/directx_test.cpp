@@ -38,6 +38,9 @@ struct TestDirectX : IDirectX {
 class DirectXTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // A test process that Wine stopped mid-change may have left another mode behind: start
+        // from the desktop's own.
+        ChangeDisplaySettingsExA(nullptr, nullptr, nullptr, 0, nullptr);
         desktopBits = screenBits();
         ASSERT_EQ(screenWidth(), 640) << "needs the 640x480 virtual desktop";
         dx = std::make_unique<TestDirectX>();
