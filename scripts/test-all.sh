@@ -25,11 +25,12 @@ status=0
 for preset in native native-asan mingw64; do
     echo "== tests: $preset"
     # Under Wine a display mode change now and then never returns; such a test is stopped by
-    # its timeout and run again, and only a second failure counts.
-    retry=""
-    [ "$preset" = mingw64 ] && retry="--repeat until-pass:2"
-    # shellcheck disable=SC2086
-    ctest --preset "$preset" $retry || status=1
+    # its timeout and run again, and only a second failure counts. The DirectDraw fixture
+    # changes modes over and over and hangs too often for an unattended run: it has its own
+    # command, scripts/test-directx.sh.
+    extra=()
+    [ "$preset" = mingw64 ] && extra=(--repeat until-pass:2 -E '^DirectXTest[.]')
+    ctest --preset "$preset" "${extra[@]}" || status=1
 done
 [ "$status" -eq 0 ] && echo "all test runs passed" || echo "some tests failed"
 exit "$status"

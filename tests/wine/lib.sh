@@ -34,7 +34,7 @@ ptc_prepare_prefix() {
         export WINEPREFIX=${WINEPREFIX:-$ptc_repo/build/wineprefix}
     fi
     export WINEARCH=win64
-    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
     export WINEDEBUG=${WINEDEBUG:--all}
     [ -f "$WINEPREFIX/.ptc-ready" ] && return 0
     mkdir -p "$(dirname "$WINEPREFIX")"
