@@ -1,7 +1,11 @@
 // Drives the program's windows from inside Wine, where the virtual desktop hides them from X
 // tools: finds a top-level window by title, reports its text and style, and dismisses it.
 #include <windows.h>
+// after windows.h, which they build on
+#include <psapi.h>
+#include <winternl.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,18 +60,145 @@ BOOL CALLBACK collectStatics(HWND child, LPARAM data) {
     return TRUE;
 }
 
+// GDI objects the process owns. GetGuiResources says so on Windows; Wine leaves it unimplemented
+// but keeps the same per-process handle table Windows did, reachable from the process's PEB, so
+// its used entries are counted instead.
+long gdiObjects(HANDLE process) {
+    SetLastError(0);
+    const DWORD counted = GetGuiResources(process, GR_GDIOBJECTS);
+    if (counted || GetLastError() == 0) return long(counted);
+    using Query = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic = {};
+    if (!query || query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
+        return -1;
+    const size_t tableOffset = sizeof(void*) == 8 ? 0xf8 : 0x94;
+    void* table = nullptr;
+    if (!ReadProcessMemory(process, reinterpret_cast<char*>(basic.PebBaseAddress) + tableOffset,
+                           &table, sizeof table, nullptr) ||
+        !table)
+        return -1;
+    struct Entry { // one handle's cell: kernel address, owner, unique, type, flags, user address
+        UINT64 object;
+        ULONG owner;
+        USHORT unique;
+        UCHAR type;
+        UCHAR flags;
+        UINT64 user;
+    };
+    static_assert(sizeof(Entry) == 24, "the 64-bit handle cell");
+    const size_t count = 0x10000;
+    std::string cells(count * sizeof(Entry), '\0');
+    if (!ReadProcessMemory(process, table, &cells[0], cells.size(), nullptr)) return -1;
+    long used = 0;
+    for (size_t i = 0; i < count; i++) {
+        Entry entry;
+        std::memcpy(&entry, &cells[i * sizeof entry], sizeof entry);
+        if (entry.type) used++;
+    }
+    return used;
+}
+
+// Kernel handles the process holds. GetProcessHandleCount says so on Windows; Wine answers 0
+// there but lists every process's handles through the system handle information.
+long kernelHandles(HANDLE process, DWORD id) {
+    DWORD counted = 0;
+    if (GetProcessHandleCount(process, &counted) && counted) return long(counted);
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) return -1;
+    struct Entry { // SYSTEM_HANDLE_ENTRY
+        ULONG ownerId;
+        UCHAR type;
+        UCHAR flags;
+        USHORT value;
+        void* object;
+        ULONG access;
+    };
+    const ULONG systemHandleInformation = 16;
+    const LONG infoLengthMismatch = LONG(0xC0000004);
+    std::string buffer(1 << 16, '\0');
+    LONG status;
+    while ((status = query(systemHandleInformation, &buffer[0], ULONG(buffer.size()), nullptr)) ==
+           infoLengthMismatch)
+        buffer.resize(buffer.size() * 2);
+    if (status != 0) return -1;
+    ULONG entries = 0;
+    std::memcpy(&entries, buffer.data(), sizeof entries);
+    struct List {
+        ULONG count;
+        Entry first[1];
+    };
+    const size_t first = offsetof(List, first);
+    long owned = 0;
+    for (ULONG i = 0; i < entries && first + (i + 1) * sizeof(Entry) <= buffer.size(); i++) {
+        Entry entry;
+        std::memcpy(&entry, &buffer[first + i * sizeof entry], sizeof entry);
+        if (entry.ownerId == id) owned++;
+    }
+    return owned;
+}
+
+// One line: working set and private bytes (KiB), kernel handles, GDI objects, USER objects.
+int printStats(HWND window) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+    if (!process) return 2;
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                         sizeof memory);
+    std::printf(
+        "%llu %llu %ld %ld %lu\n", static_cast<unsigned long long>(memory.WorkingSetSize / 1024),
+        static_cast<unsigned long long>(memory.PrivateUsage / 1024), kernelHandles(process, id),
+        gdiObjects(process), GetGuiResources(process, GR_USEROBJECTS));
+    CloseHandle(process);
+    return 0;
+}
+
+// The counters above must see a leak before a steady count means anything: leaks 64 GDI objects,
+// 64 handles and 16 MiB here and expects each counter to rise by that much.
+int checkCounters() {
+    HANDLE self = GetCurrentProcess();
+    const DWORD id = GetCurrentProcessId();
+    PROCESS_MEMORY_COUNTERS memory = {};
+    GetProcessMemoryInfo(self, &memory, sizeof memory);
+    const SIZE_T workingSet = memory.WorkingSetSize;
+    const long gdi = gdiObjects(self), handles = kernelHandles(self, id);
+    for (int i = 0; i < 64; i++) {
+        CreateSolidBrush(RGB(i, 0, 0));
+        CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    const size_t leak = size_t(16) << 20;
+    char* block = static_cast<char*>(VirtualAlloc(nullptr, leak, MEM_COMMIT, PAGE_READWRITE));
+    if (block) std::memset(block, 1, leak);
+    GetProcessMemoryInfo(self, &memory, sizeof memory);
+    const long gdiRise = gdiObjects(self) - gdi, handleRise = kernelHandles(self, id) - handles;
+    const long long memoryRise = (long long)(memory.WorkingSetSize - workingSet);
+    std::printf("gdi +%ld, handles +%ld, working set +%lld KiB\n", gdiRise, handleRise,
+                memoryRise / 1024);
+    return gdiRise == 64 && handleRise == 64 && memoryRise >= (long long)leak ? 0 : 1;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: wintool dismiss TITLE TIMEOUT_MS\n"
                          "       wintool close TITLE TIMEOUT_MS\n"
-                         "       wintool find TITLE TIMEOUT_MS\n");
+                         "       wintool find TITLE TIMEOUT_MS\n"
+                         "       wintool stats TITLE TIMEOUT_MS\n"
+                         "       wintool check\n");
     return 64;
 }
 
 } // namespace
 
 // dismiss: prints the box's text, then "icon" or "no icon", and presses its OK button.
-// close: sends WM_CLOSE. find: prints the window's class and client size. 2 when not found.
+// close: sends WM_CLOSE. find: prints the window's class and client size. stats: prints the
+// owning process's resource counts. 2 when not found. check: tests the counting itself.
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "check") return checkCounters();
     if (argc != 4) return usage();
     const std::string command = argv[1];
     HWND window = waitForWindow(argv[2], DWORD(std::strtoul(argv[3], nullptr, 10)));
@@ -96,5 +227,6 @@ int main(int argc, char** argv) {
                     client.bottom - client.top);
         return 0;
     }
+    if (command == "stats") return printStats(window);
     return usage();
 }
