@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Runs the DirectDraw back end's mode-changing tests under Wine on a private Xvfb, each
-# stopped after its timeout and retried once: Wine's display mode changes now and then never
-# return, so these stay out of the unattended run of scripts/test-all.sh.
+# Runs only the DirectDraw back end's mode-changing tests under Wine on a private Xvfb, each
+# stopped after its timeout and retried once, for work on that back end.
 set -eu
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh

@@ -4,6 +4,7 @@
 #include "display/Palette.h"
 #include "display/Surface.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -25,7 +26,61 @@ List<IDirectX::LOOKUP>& lookups() {
     return *list;
 }
 
+// Exclusive mode and mode changes are made on the window's thread. Made from another thread,
+// the driver moves and restyles the window from helper threads of its own, and Wine's display
+// mode change deadlocks against such a helper still at work.
+const UINT RUN_ON_WINDOW_THREAD = WM_APP + 0x2a0;
+
+struct WindowTask {
+    void (*run)(void* context);
+    void* context;
+    bool ran;
+};
+
+// The one task being handed over. The window procedure runs a task only when the message
+// names this very one, so a stray message (another process can send WM_APP too) runs nothing.
+std::atomic<WindowTask*> pendingTask{nullptr};
+
+// Serialises hand-overs between threads; never destroyed, like the lookup list.
+CriticalLock& taskLock() {
+    alignas(CriticalLock) static unsigned char storage[sizeof(CriticalLock)];
+    static CriticalLock* lock = new (storage) CriticalLock;
+    return *lock;
+}
+
+bool runWindowTask(UINT message, LPARAM lParam) {
+    if (message != RUN_ON_WINDOW_THREAD) return false;
+    WindowTask* task = reinterpret_cast<WindowTask*>(lParam);
+    WindowTask* expected = task;
+    if (task && pendingTask.compare_exchange_strong(expected, nullptr)) {
+        task->run(task->context);
+        task->ran = true;
+    }
+    return true;
+}
+
 } // namespace
+
+template <class Call> HRESULT IDirectX::onWindowThread(Call call) {
+    HRESULT result = DDERR_GENERIC;
+    auto body = [&] { result = call(); };
+    HWND window = windowHandle;
+    if (!window || GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+        body();
+        return result;
+    }
+    WindowTask task = {[](void* context) { (*static_cast<decltype(body)*>(context))(); }, &body,
+                       false};
+    {
+        LockHold hold(taskLock());
+        pendingTask.store(&task);
+        SendMessageA(window, RUN_ON_WINDOW_THREAD, 0, reinterpret_cast<LPARAM>(&task));
+        WindowTask* expected = &task;
+        pendingTask.compare_exchange_strong(expected, nullptr);
+    }
+    if (!task.ran) body();
+    return result;
+}
 
 // ---- IDirectX::SURFACE
 
@@ -267,8 +322,8 @@ void IDirectX::closeDisplay() {
     removeLookups();
     if (link.loaded()) {
         // Both wait for the window thread: no lock may be held.
-        link.restoreDisplayMode();
-        link.setCooperativeLevel(nullptr, DDSCL_NORMAL);
+        onWindowThread([&] { return link.restoreDisplayMode(); });
+        onWindowThread([&] { return link.setCooperativeLevel(nullptr, DDSCL_NORMAL); });
     }
     exclusiveWindow = nullptr;
     destroyDisplaySurface();
@@ -292,14 +347,25 @@ void IDirectX::destroyDisplaySurface() {
         old = display;
         display = nullptr;
     }
-    delete old;
+    // Releasing the primary surface takes the window out of full screen, so it happens on the
+    // window's thread like the mode changes.
+    if (old)
+        onWindowThread([&] {
+            delete old;
+            return DD_OK;
+        });
 }
 
 bool IDirectX::createDisplaySurface() {
     destroyDisplaySurface();
     creatingPrimary = 1;
-    Surface* made = new (std::nothrow)
-        Surface(this, displayWidth, displayHeight, displayFormat, KIND_PRIMARY, -1, -1, -1);
+    Surface* made = nullptr;
+    // Creating the primary surface puts the window in full screen: on the window's thread.
+    onWindowThread([&] {
+        made = new (std::nothrow)
+            Surface(this, displayWidth, displayHeight, displayFormat, KIND_PRIMARY, -1, -1, -1);
+        return DD_OK;
+    });
     creatingPrimary = 0;
     if (!made || !made->ok()) {
         delete made;
@@ -332,14 +398,15 @@ bool IDirectX::exclusiveMode() {
     if (!window) return false;
     // Asked again for every depth tried: once granted for this window it holds.
     if (exclusiveWindow == window) return true;
-    HRESULT result = link.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN);
+    const auto exclusive = [&] { return link.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN); };
+    HRESULT result = onWindowThread(exclusive);
     if (result == DDERR_HWNDALREADYSET) {
         // The DirectDraw object is bound to another window while its surfaces live: a new
         // object takes this one. The window itself stays.
         closeDisplay();
         dropDirectDrawSurfaces();
         if (!link.load()) return false;
-        result = link.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN);
+        result = onWindowThread(exclusive);
     }
     if (result != DD_OK) return false;
     exclusiveWindow = window;
@@ -350,13 +417,16 @@ bool IDirectX::setModeForCode(int32_t width, int32_t height, int32_t code) {
     int32_t depths[MAX_DEPTHS];
     const int n = depthsForCode(code, depths);
     for (int i = 0; i < n; ++i)
-        if (exclusiveMode() && link.setDisplayMode(width, height, depths[i]) == DD_OK) return true;
+        if (exclusiveMode() &&
+            onWindowThread([&] { return link.setDisplayMode(width, height, depths[i]); }) == DD_OK)
+            return true;
     return false;
 }
 
 bool IDirectX::setModeForFormat(int32_t width, int32_t height, const Format& format) {
     if (!format.ok() || !exclusiveMode()) return false;
-    if (link.setDisplayMode(width, height, format.bits) != DD_OK) return false;
+    if (onWindowThread([&] { return link.setDisplayMode(width, height, format.bits); }) != DD_OK)
+        return false;
     const Format actual = link.displayFormat();
     if (actual.ok() && actual == format) return true;
     std::fputs("display format and requested format dont match!\n", stdout);
@@ -519,6 +589,7 @@ LRESULT IDirectX::messageStep(IDirectX* owner, HWND window, UINT message, WPARAM
 
 LRESULT CALLBACK IDirectX::windowedProcedure(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam) {
+    if (runWindowTask(message, lParam)) return 0;
     IDirectX* owner = lookup(window);
     if (owner) owner->enterWindowLock();
     const LRESULT result = messageStep(owner, window, message, wParam, lParam);
@@ -528,6 +599,7 @@ LRESULT CALLBACK IDirectX::windowedProcedure(HWND window, UINT message, WPARAM w
 
 LRESULT CALLBACK IDirectX::fullscreenProcedure(HWND window, UINT message, WPARAM wParam,
                                                LPARAM lParam) {
+    if (runWindowTask(message, lParam)) return 0;
     IDirectX* owner = lookup(window);
     if (owner) owner->enterWindowLock();
     LRESULT result = 0;

@@ -111,6 +111,10 @@ class IDirectX : public IWin32 {
     // Registered surfaces that hold DirectDraw surfaces give them up (before DirectDraw goes).
     void dropDirectDrawSurfaces();
     void removeLookups();
+    // Runs call (a DirectDraw request that changes the window's state) on the window's own
+    // thread and returns its result; on the calling thread when there is no window or the
+    // window thread no longer answers.
+    template <class Call> HRESULT onWindowThread(Call call);
 
     directx::DirectDrawLink link;
     Format displayFormat;
