@@ -330,6 +330,7 @@ void narrowBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int
     uint8_t*& d = cursors.d;
     int32_t& n = cursors.n;
     switch (simdLevel()) {
+    case SIMD_AVX512:
     case SIMD_AVX2:
         narrowBlocksAvx2<K>(s, d, n);
         break;
@@ -349,6 +350,7 @@ void reorderBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, in
     uint8_t*& d = cursors.d;
     int32_t& n = cursors.n;
     switch (simdLevel()) {
+    case SIMD_AVX512:
     case SIMD_AVX2:
         reorderBlocksAvx2(s, d, n, reorderControls[K]);
         break;
@@ -366,6 +368,7 @@ void reorderBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, in
 // Without SSSE3 the 24-bit destinations stay per pixel.
 void packBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n, int which) {
     switch (simdLevel()) {
+    case SIMD_AVX512:
     case SIMD_AVX2:
         packBlocksAvx2(s, d, n, packControls[which]);
         break;

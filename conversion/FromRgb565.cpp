@@ -300,6 +300,7 @@ namespace {
 
 template <int K> void expandBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n) {
     switch (simdLevel()) {
+    case SIMD_AVX512:
     case SIMD_AVX2:
         expandBlocksAvx2<K>(s, d, n);
         break;
@@ -315,6 +316,7 @@ template <int K> void expandBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n) {
 // Without SSSE3 the 24-bit destinations stay per pixel.
 template <int K> void expand24Blocks(const uint8_t*& s, uint8_t*& d, int32_t& n) {
     switch (simdLevel()) {
+    case SIMD_AVX512:
     case SIMD_AVX2:
         expand24BlocksAvx2<K>(s, d, n);
         break;
@@ -328,6 +330,7 @@ template <int K> void expand24Blocks(const uint8_t*& s, uint8_t*& d, int32_t& n)
 
 template <int K> void repackBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n) {
     switch (simdLevel()) {
+    case SIMD_AVX512:
     case SIMD_AVX2:
         repackBlocksAvx2<K>(s, d, n);
         break;

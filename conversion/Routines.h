@@ -63,8 +63,12 @@ extern ExpansionEntry expansion[4][256];
 void fillExpansion(ExpansionEntry* table, const Format& format);
 
 // Instruction sets the routines may use. Chosen once from the processor; tests lower it to
-// run every path.
-enum SimdLevel : int32_t { SIMD_NONE, SIMD_SSE2, SIMD_SSSE3, SIMD_AVX2 };
+// run every path. SIMD_AVX512 means AVX-512 F, BW, VL and VBMI together (byte permutes).
+enum SimdLevel : int32_t { SIMD_NONE, SIMD_SSE2, SIMD_SSSE3, SIMD_AVX2, SIMD_AVX512 };
+
+// The attribute that lets one function use the SIMD_AVX512 instructions; the rest of the file
+// stays at the build's baseline, so processors without them never meet one.
+#define PTC_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,bmi2")))
 SimdLevel simdLevel();
 SimdLevel bestSimdLevel();
 // Clamps to what the processor supports and returns the level now in use.

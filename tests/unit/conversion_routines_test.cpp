@@ -217,7 +217,7 @@ std::string hex(const uint8_t* p, int n) {
 }
 
 const char* levelName(SimdLevel level) {
-    static const char* const names[] = {"none", "SSE2", "SSSE3", "AVX2"};
+    static const char* const names[] = {"none", "SSE2", "SSSE3", "AVX2", "AVX-512"};
     return names[level];
 }
 
