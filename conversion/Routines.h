@@ -87,6 +87,17 @@ template <LineRoutine line> void walkArea(AREA& area, const void* lookup) {
     if (area.height <= 0) return;
     const uint8_t* source = static_cast<const uint8_t*>(area.source);
     uint8_t* destination = static_cast<uint8_t*>(area.destination);
+    if (area.sourceSkip == 0 && area.destinationSkip == 0 && area.width > 0) {
+        // Rows that follow each other without a gap on both sides are one long run: the same
+        // pixels, without the per-row start and tail. Counts stay within 32 bits.
+        const int32_t rowsPerRun = INT32_MAX / area.width;
+        while (area.height > 0) {
+            const int32_t rows = area.height < rowsPerRun ? area.height : rowsPerRun;
+            line(source, destination, rows * area.width, lookup);
+            area.height -= rows;
+        }
+        return;
+    }
     while (area.height > 0) {
         line(source, destination, area.width, lookup);
         source += area.sourceSkip;
