@@ -1,3 +1,4 @@
+#include "conversion/Avx512.h"
 #include "conversion/Routines.h"
 
 // The eleven routines from ARGB8888 (A 31..24, R 23..16, G 15..8, B 7..0).
@@ -21,24 +22,19 @@ uint32_t toRgb888(uint32_t p) {
 uint32_t toBgr888(uint32_t p) {
     return ((p >> 16) & 0xFFu) | (p & 0xFF00u) | ((p & 0xFFu) << 16);
 }
-uint32_t toRgb565(uint32_t p) {
-    return ((p >> 8) & 0xF800u) | ((p >> 5) & 0x7E0u) | ((p >> 3) & 0x1Fu);
-}
-uint32_t toBgr565(uint32_t p) {
-    return ((p << 8) & 0xF800u) | ((p >> 5) & 0x7E0u) | ((p >> 19) & 0x1Fu);
-}
-uint32_t toArgb1555(uint32_t p) {
-    return ((p >> 9) & 0x7C00u) | ((p >> 6) & 0x3E0u) | ((p >> 3) & 0x1Fu);
-}
-uint32_t toAbgr1555(uint32_t p) {
-    return ((p << 7) & 0x7C00u) | ((p >> 6) & 0x3E0u) | ((p >> 19) & 0x1Fu);
-}
-// At most 63 + 127 + 63 = 253.
-uint32_t toGrey8(uint32_t p) {
-    return ((p >> 18) & 0x3Fu) + ((p >> 9) & 0x7Fu) + ((p >> 2) & 0x3Fu);
-}
-uint32_t toRgb332(uint32_t p) {
-    return ((p >> 16) & 0xE0u) | ((p >> 11) & 0x1Cu) | ((p >> 6) & 0x3u);
+// The narrowing routines, each a sum of three shifted and masked channels of the source word.
+enum Narrow { TO_RGB565, TO_BGR565, TO_ARGB1555, TO_ABGR1555, TO_GREY8, TO_RGB332 };
+constexpr ChannelTerms narrowings[] = {
+    {{{8, 0xF800}, {5, 0x7E0}, {3, 0x1F}}},   // RGB565: R, G, B
+    {{{-8, 0xF800}, {5, 0x7E0}, {19, 0x1F}}}, // BGR565: B, G, R
+    {{{9, 0x7C00}, {6, 0x3E0}, {3, 0x1F}}},   // ARGB1555: R, G, B; alpha bit 0
+    {{{-7, 0x7C00}, {6, 0x3E0}, {19, 0x1F}}}, // ABGR1555: B, G, R; alpha bit 0
+    {{{18, 0x3F}, {9, 0x7F}, {2, 0x3F}}},     // GREY8: R / 4 + G / 2 + B / 4, at most 253
+    {{{16, 0xE0}, {11, 0x1C}, {6, 0x3}}},     // RGB332: R, G, B
+};
+
+template <int K> uint32_t narrowPixel(uint32_t p) {
+    return applyTerms(narrowings[K], p);
 }
 
 } // namespace
@@ -51,35 +47,19 @@ namespace {
 // The batched paths convert whole blocks of pixels with vector loads and stores that stay
 // inside the run; each takes what it can and leaves the remainder to the per-pixel loop.
 
-enum Narrow { TO_RGB565, TO_BGR565, TO_ARGB1555, TO_ABGR1555, TO_GREY8, TO_RGB332 };
-
 // 4 ARGB8888 pixels to their 16- or 8-bit results, one per 32-bit lane.
+template <int K, int T> inline __m128i termSse2(__m128i p) {
+    constexpr ChannelTerm t = narrowings[K].terms[T];
+    __m128i v;
+    if constexpr (t.shift >= 0)
+        v = _mm_srli_epi32(p, t.shift);
+    else
+        v = _mm_slli_epi32(p, -t.shift);
+    if constexpr (maskMatters<uint32_t>(t)) v = _mm_and_si128(v, _mm_set1_epi32(int32_t(t.mask)));
+    return v;
+}
 template <int K> inline __m128i narrowSse2(__m128i p) {
-    auto mask = [](int m) { return _mm_set1_epi32(m); };
-    if constexpr (K == TO_RGB565)
-        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(p, 8), mask(0xF800)),
-                                         _mm_and_si128(_mm_srli_epi32(p, 5), mask(0x7E0))),
-                            _mm_and_si128(_mm_srli_epi32(p, 3), mask(0x1F)));
-    if constexpr (K == TO_BGR565)
-        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(p, 8), mask(0xF800)),
-                                         _mm_and_si128(_mm_srli_epi32(p, 5), mask(0x7E0))),
-                            _mm_and_si128(_mm_srli_epi32(p, 19), mask(0x1F)));
-    if constexpr (K == TO_ARGB1555)
-        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(p, 9), mask(0x7C00)),
-                                         _mm_and_si128(_mm_srli_epi32(p, 6), mask(0x3E0))),
-                            _mm_and_si128(_mm_srli_epi32(p, 3), mask(0x1F)));
-    if constexpr (K == TO_ABGR1555)
-        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(p, 7), mask(0x7C00)),
-                                         _mm_and_si128(_mm_srli_epi32(p, 6), mask(0x3E0))),
-                            _mm_and_si128(_mm_srli_epi32(p, 19), mask(0x1F)));
-    if constexpr (K == TO_GREY8)
-        return _mm_add_epi32(_mm_add_epi32(_mm_and_si128(_mm_srli_epi32(p, 18), mask(0x3F)),
-                                           _mm_and_si128(_mm_srli_epi32(p, 9), mask(0x7F))),
-                             _mm_and_si128(_mm_srli_epi32(p, 2), mask(0x3F)));
-    if constexpr (K == TO_RGB332)
-        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(p, 16), mask(0xE0)),
-                                         _mm_and_si128(_mm_srli_epi32(p, 11), mask(0x1C))),
-                            _mm_and_si128(_mm_srli_epi32(p, 6), mask(0x3)));
+    return _mm_add_epi32(_mm_add_epi32(termSse2<K, 0>(p), termSse2<K, 1>(p)), termSse2<K, 2>(p));
 }
 
 // Signed saturation packs exactly once the 16-bit results are sign-extended.
@@ -220,37 +200,20 @@ inline void store256(uint8_t* p, __m256i v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
 
+template <int K, int T> inline __m256i termAvx2(__m256i p) {
+    constexpr ChannelTerm t = narrowings[K].terms[T];
+    __m256i v;
+    if constexpr (t.shift >= 0)
+        v = _mm256_srli_epi32(p, t.shift);
+    else
+        v = _mm256_slli_epi32(p, -t.shift);
+    if constexpr (maskMatters<uint32_t>(t))
+        v = _mm256_and_si256(v, _mm256_set1_epi32(int32_t(t.mask)));
+    return v;
+}
 template <int K> inline __m256i narrowAvx2(__m256i p) {
-    if constexpr (K == TO_RGB565)
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, 8), _mm256_set1_epi32(0xF800)),
-                            _mm256_and_si256(_mm256_srli_epi32(p, 5), _mm256_set1_epi32(0x7E0))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 3), _mm256_set1_epi32(0x1F)));
-    if constexpr (K == TO_BGR565)
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi32(p, 8), _mm256_set1_epi32(0xF800)),
-                            _mm256_and_si256(_mm256_srli_epi32(p, 5), _mm256_set1_epi32(0x7E0))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 19), _mm256_set1_epi32(0x1F)));
-    if constexpr (K == TO_ARGB1555)
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, 9), _mm256_set1_epi32(0x7C00)),
-                            _mm256_and_si256(_mm256_srli_epi32(p, 6), _mm256_set1_epi32(0x3E0))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 3), _mm256_set1_epi32(0x1F)));
-    if constexpr (K == TO_ABGR1555)
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi32(p, 7), _mm256_set1_epi32(0x7C00)),
-                            _mm256_and_si256(_mm256_srli_epi32(p, 6), _mm256_set1_epi32(0x3E0))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 19), _mm256_set1_epi32(0x1F)));
-    if constexpr (K == TO_GREY8)
-        return _mm256_add_epi32(
-            _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(p, 18), _mm256_set1_epi32(0x3F)),
-                             _mm256_and_si256(_mm256_srli_epi32(p, 9), _mm256_set1_epi32(0x7F))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 2), _mm256_set1_epi32(0x3F)));
-    if constexpr (K == TO_RGB332)
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, 16), _mm256_set1_epi32(0xE0)),
-                            _mm256_and_si256(_mm256_srli_epi32(p, 11), _mm256_set1_epi32(0x1C))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 6), _mm256_set1_epi32(0x3)));
+    return _mm256_add_epi32(_mm256_add_epi32(termAvx2<K, 0>(p), termAvx2<K, 1>(p)),
+                            termAvx2<K, 2>(p));
 }
 
 inline __m256i pack16Avx2(__m256i a, __m256i b) {
@@ -323,6 +286,84 @@ void packBlocksAvx2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, i
 
 namespace {
 
+template <int K, int T> PTC_TARGET_AVX512 inline __m512i termAvx512(__m512i p) {
+    constexpr ChannelTerm t = narrowings[K].terms[T];
+    __m512i v;
+    if constexpr (t.shift >= 0)
+        v = _mm512_srli_epi32(p, t.shift);
+    else
+        v = _mm512_slli_epi32(p, -t.shift);
+    if constexpr (maskMatters<uint32_t>(t))
+        v = _mm512_and_si512(v, _mm512_set1_epi32(int32_t(t.mask)));
+    return v;
+}
+template <int K> PTC_TARGET_AVX512 inline __m512i narrowAvx512(__m512i p) {
+    return _mm512_add_epi32(_mm512_add_epi32(termAvx512<K, 0>(p), termAvx512<K, 1>(p)),
+                            termAvx512<K, 2>(p));
+}
+
+// 16 pixels of the run from s, the lanes past count (if below 16) read as zero.
+template <bool Partial>
+PTC_TARGET_AVX512 inline __m512i loadPixels(const uint8_t* s, __mmask64 lanes, int group) {
+    if constexpr (Partial)
+        return _mm512_maskz_loadu_epi32(__mmask16(lanes >> (16 * group)), s + 64 * group);
+    else
+        return load512(s + 64 * group);
+}
+
+// 64 pixels (fewer when Partial) to 8-bit results: the packs work per 128-bit lane, the
+// permute puts the 4-pixel groups back in order.
+template <int K, bool Partial>
+PTC_TARGET_AVX512 inline void narrow8Avx512(const uint8_t* s, uint8_t* d, int32_t count) {
+    const __mmask64 lanes = firstLanes(count);
+    const __m512i a = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 0));
+    const __m512i b = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 1));
+    const __m512i c = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 2));
+    const __m512i e = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 3));
+    const __m512i order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    const __m512i bytes = _mm512_permutexvar_epi32(
+        order, _mm512_packus_epi16(_mm512_packus_epi32(a, b), _mm512_packus_epi32(c, e)));
+    if constexpr (Partial)
+        _mm512_mask_storeu_epi8(d, lanes, bytes);
+    else
+        store512(d, bytes);
+}
+
+// 32 pixels (fewer when Partial) to 16-bit results, the low halves of the lanes.
+template <int K, bool Partial>
+PTC_TARGET_AVX512 inline void narrow16Avx512(const uint8_t* s, uint8_t* d, int32_t count) {
+    const __mmask64 lanes = firstLanes(count);
+    const __m512i a = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 0));
+    const __m512i b = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 1));
+    const __m512i words = _mm512_permutex2var_epi16(a, load512(evenWords.data()), b);
+    if constexpr (Partial)
+        _mm512_mask_storeu_epi16(d, __mmask32(lanes), words);
+    else
+        store512(d, words);
+}
+
+// Whole run: full blocks, then one masked block for the rest.
+template <int K>
+PTC_TARGET_AVX512 void narrowBlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
+                                          int32_t& remaining) {
+    Cursors c(sourceCursor, destinationCursor, remaining);
+    constexpr bool bytes = K == TO_GREY8 || K == TO_RGB332;
+    constexpr int32_t block = bytes ? 64 : 32, destinationBytes = bytes ? 1 : 2;
+    for (; c.n >= block; c.n -= block, c.s += 4 * block, c.d += destinationBytes * block) {
+        if constexpr (bytes)
+            narrow8Avx512<K, false>(c.s, c.d, block);
+        else
+            narrow16Avx512<K, false>(c.s, c.d, block);
+    }
+    if (c.n > 0) {
+        if constexpr (bytes)
+            narrow8Avx512<K, true>(c.s, c.d, c.n);
+        else
+            narrow16Avx512<K, true>(c.s, c.d, c.n);
+        c.s += 4 * c.n, c.d += destinationBytes * c.n, c.n = 0;
+    }
+}
+
 template <int K>
 void narrowBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int32_t& remaining) {
     Cursors cursors(sourceCursor, destinationCursor, remaining);
@@ -331,6 +372,8 @@ void narrowBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int
     int32_t& n = cursors.n;
     switch (simdLevel()) {
     case SIMD_AVX512:
+        narrowBlocksAvx512<K>(s, d, n);
+        break;
     case SIMD_AVX2:
         narrowBlocksAvx2<K>(s, d, n);
         break;
@@ -385,7 +428,6 @@ void packBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n, int which) {
 #else
 
 namespace {
-enum Narrow { TO_RGB565, TO_BGR565, TO_ARGB1555, TO_ABGR1555, TO_GREY8, TO_RGB332 };
 enum Reorder { TO_ABGR8888, TO_RGBA8888, TO_BGRA8888 };
 template <int K> void narrowBlocks(const uint8_t*&, uint8_t*&, int32_t&) {}
 template <int K> void reorderBlocks(const uint8_t*&, uint8_t*&, int32_t&) {}
@@ -416,27 +458,27 @@ void convert_argb8888_bgr888(const uint8_t*& s, uint8_t*& d, int32_t n, const vo
 }
 void convert_argb8888_rgb565(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_RGB565>(s, d, n);
-    pixelLoop<4, 2>(s, d, n, toRgb565);
+    pixelLoop<4, 2>(s, d, n, narrowPixel<TO_RGB565>);
 }
 void convert_argb8888_bgr565(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_BGR565>(s, d, n);
-    pixelLoop<4, 2>(s, d, n, toBgr565);
+    pixelLoop<4, 2>(s, d, n, narrowPixel<TO_BGR565>);
 }
 void convert_argb8888_argb1555(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_ARGB1555>(s, d, n);
-    pixelLoop<4, 2>(s, d, n, toArgb1555);
+    pixelLoop<4, 2>(s, d, n, narrowPixel<TO_ARGB1555>);
 }
 void convert_argb8888_abgr1555(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_ABGR1555>(s, d, n);
-    pixelLoop<4, 2>(s, d, n, toAbgr1555);
+    pixelLoop<4, 2>(s, d, n, narrowPixel<TO_ABGR1555>);
 }
 void convert_argb8888_grey8(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_GREY8>(s, d, n);
-    pixelLoop<4, 1>(s, d, n, toGrey8);
+    pixelLoop<4, 1>(s, d, n, narrowPixel<TO_GREY8>);
 }
 void convert_argb8888_rgb332(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_RGB332>(s, d, n);
-    pixelLoop<4, 1>(s, d, n, toRgb332);
+    pixelLoop<4, 1>(s, d, n, narrowPixel<TO_RGB332>);
 }
 
 PTC_DEFINE_AREA(argb8888_abgr8888)

@@ -74,6 +74,30 @@ SimdLevel bestSimdLevel();
 // Clamps to what the processor supports and returns the level now in use.
 SimdLevel setSimdLevel(SimdLevel level);
 
+// One channel of a shift-and-mask conversion: the source word shifted right by shift (left by
+// -shift when negative), then masked. A routine of this kind adds its channel terms; where the
+// masks are disjoint the sum is their OR.
+struct ChannelTerm {
+    int shift;
+    uint32_t mask;
+};
+struct ChannelTerms {
+    ChannelTerm terms[3];
+};
+
+template <class Word> constexpr Word shifted(Word v, int shift) {
+    return shift >= 0 ? Word(v >> shift) : Word(v << -shift);
+}
+// Whether the mask removes anything the shift leaves in a word of that type.
+template <class Word> constexpr bool maskMatters(ChannelTerm t) {
+    return (shifted(Word(~Word(0)), t.shift) & Word(~t.mask)) != 0;
+}
+template <class Word> constexpr Word applyTerms(const ChannelTerms& c, Word v) {
+    Word sum = 0;
+    for (const ChannelTerm& t : c.terms) sum = Word(sum + (shifted(v, t.shift) & Word(t.mask)));
+    return sum;
+}
+
 // The shared static state behind RASTER's instance count.
 void acquireTables();
 void releaseTables(); // at count 0 it does nothing
