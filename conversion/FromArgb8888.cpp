@@ -37,6 +37,32 @@ template <int K> uint32_t narrowPixel(uint32_t p) {
     return applyTerms(narrowings[K], p);
 }
 
+// The same results by multiply-adds, where the processor has them: the channels masked to the
+// bits they keep, bytes B, G, R, A weighted into two 16-bit sums (B, G) and (R, A), the sums
+// weighted into one 32-bit word, which is the result shifted left by shift. Every product and
+// sum stays below 2^15, so the signed multiply-adds are exact.
+struct Weights {
+    uint32_t mask;
+    int8_t bytes[4];
+    int16_t low, high;
+    int shift;
+};
+constexpr Weights weightings[] = {
+    {0x00F8FCF8, {1, 64, 1, 0}, 1, 2048, 3}, // RGB565: B' + 64 G' + 2048 R'
+    {0x00F8FCF8, {64, 2, 1, 0}, 32, 1, 3},   // BGR565: 2048 B' + 64 G' + R'
+    {0x00F8F8F8, {1, 32, 1, 0}, 1, 1024, 3}, // ARGB1555: B' + 32 G' + 1024 R'
+    {0x00F8F8F8, {32, 1, 1, 0}, 32, 1, 3},   // ABGR1555: 1024 B' + 32 G' + R'
+    {0x00FCFEFC, {1, 2, 1, 0}, 1, 1, 2},     // GREY8: B' + 2 G' + R'
+    {0x00E0E0C0, {1, 8, 64, 0}, 1, 1, 6},    // RGB332: B' + 8 G' + 64 R'
+};
+constexpr int32_t byteWeights(const Weights& w) {
+    return int32_t(uint32_t(uint8_t(w.bytes[0])) | uint32_t(uint8_t(w.bytes[1])) << 8 |
+                   uint32_t(uint8_t(w.bytes[2])) << 16 | uint32_t(uint8_t(w.bytes[3])) << 24);
+}
+constexpr int32_t wordWeights(const Weights& w) {
+    return int32_t(uint32_t(uint16_t(w.low)) | uint32_t(uint16_t(w.high)) << 16);
+}
+
 } // namespace
 
 #if defined(__SSE2__)
@@ -200,27 +226,12 @@ inline void store256(uint8_t* p, __m256i v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
 
-template <int K, int T> inline __m256i termAvx2(__m256i p) {
-    constexpr ChannelTerm t = narrowings[K].terms[T];
-    __m256i v;
-    if constexpr (t.shift >= 0)
-        v = _mm256_srli_epi32(p, t.shift);
-    else
-        v = _mm256_slli_epi32(p, -t.shift);
-    if constexpr (maskMatters<uint32_t>(t))
-        v = _mm256_and_si256(v, _mm256_set1_epi32(int32_t(t.mask)));
-    return v;
-}
-template <int K> inline __m256i narrowAvx2(__m256i p) {
-    return _mm256_add_epi32(_mm256_add_epi32(termAvx2<K, 0>(p), termAvx2<K, 1>(p)),
-                            termAvx2<K, 2>(p));
-}
-
-inline __m256i pack16Avx2(__m256i a, __m256i b) {
-    // The packs work per 128-bit lane; the 64-bit permute restores pixel order.
-    const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_slli_epi32(a, 16), 16),
-                                              _mm256_srai_epi32(_mm256_slli_epi32(b, 16), 16));
-    return _mm256_permute4x64_epi64(packed, 0xD8);
+// 8 pixels to their results shifted left by the weighting's shift, one per 32-bit lane.
+template <int K> inline __m256i weighAvx2(__m256i p) {
+    constexpr Weights w = weightings[K];
+    const __m256i masked = _mm256_and_si256(p, _mm256_set1_epi32(int32_t(w.mask)));
+    return _mm256_madd_epi16(_mm256_maddubs_epi16(masked, _mm256_set1_epi32(byteWeights(w))),
+                             _mm256_set1_epi32(wordWeights(w)));
 }
 
 template <int K>
@@ -230,18 +241,26 @@ void narrowBlocksAvx2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
     const uint8_t*& s = cursors.s;
     uint8_t*& d = cursors.d;
     int32_t& n = cursors.n;
+    constexpr int shift = weightings[K].shift;
     if constexpr (K == TO_GREY8 || K == TO_RGB332) {
+        // The packs work per 128-bit lane; the permute restores pixel order. Shifted words are
+        // at most 255, so both packs are exact.
         const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
         for (; n >= 32; n -= 32, s += 128, d += 32) {
-            const __m256i ab =
-                _mm256_packs_epi32(narrowAvx2<K>(load256(s)), narrowAvx2<K>(load256(s + 32)));
-            const __m256i cd =
-                _mm256_packs_epi32(narrowAvx2<K>(load256(s + 64)), narrowAvx2<K>(load256(s + 96)));
+            const __m256i ab = _mm256_srli_epi16(
+                _mm256_packus_epi32(weighAvx2<K>(load256(s)), weighAvx2<K>(load256(s + 32))),
+                shift);
+            const __m256i cd = _mm256_srli_epi16(
+                _mm256_packus_epi32(weighAvx2<K>(load256(s + 64)), weighAvx2<K>(load256(s + 96))),
+                shift);
             store256(d, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(ab, cd), order));
         }
     } else {
-        for (; n >= 16; n -= 16, s += 64, d += 32)
-            store256(d, pack16Avx2(narrowAvx2<K>(load256(s)), narrowAvx2<K>(load256(s + 32))));
+        for (; n >= 16; n -= 16, s += 64, d += 32) {
+            const __m256i a = _mm256_srli_epi32(weighAvx2<K>(load256(s)), shift);
+            const __m256i b = _mm256_srli_epi32(weighAvx2<K>(load256(s + 32)), shift);
+            store256(d, _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8));
+        }
     }
 }
 
@@ -286,20 +305,12 @@ void packBlocksAvx2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, i
 
 namespace {
 
-template <int K, int T> PTC_TARGET_AVX512 inline __m512i termAvx512(__m512i p) {
-    constexpr ChannelTerm t = narrowings[K].terms[T];
-    __m512i v;
-    if constexpr (t.shift >= 0)
-        v = _mm512_srli_epi32(p, t.shift);
-    else
-        v = _mm512_slli_epi32(p, -t.shift);
-    if constexpr (maskMatters<uint32_t>(t))
-        v = _mm512_and_si512(v, _mm512_set1_epi32(int32_t(t.mask)));
-    return v;
-}
-template <int K> PTC_TARGET_AVX512 inline __m512i narrowAvx512(__m512i p) {
-    return _mm512_add_epi32(_mm512_add_epi32(termAvx512<K, 0>(p), termAvx512<K, 1>(p)),
-                            termAvx512<K, 2>(p));
+// 16 pixels to their results shifted left by the weighting's shift, one per 32-bit lane.
+template <int K> PTC_TARGET_AVX512 inline __m512i weighAvx512(__m512i p) {
+    constexpr Weights w = weightings[K];
+    const __m512i masked = _mm512_and_si512(p, _mm512_set1_epi32(int32_t(w.mask)));
+    return _mm512_madd_epi16(_mm512_maddubs_epi16(masked, _mm512_set1_epi32(byteWeights(w))),
+                             _mm512_set1_epi32(wordWeights(w)));
 }
 
 // 16 pixels of the run from s, the lanes past count (if below 16) read as zero.
@@ -316,13 +327,16 @@ PTC_TARGET_AVX512 inline __m512i loadPixels(const uint8_t* s, __mmask64 lanes, i
 template <int K, bool Partial>
 PTC_TARGET_AVX512 inline void narrow8Avx512(const uint8_t* s, uint8_t* d, int32_t count) {
     const __mmask64 lanes = firstLanes(count);
-    const __m512i a = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 0));
-    const __m512i b = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 1));
-    const __m512i c = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 2));
-    const __m512i e = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 3));
+    constexpr int shift = weightings[K].shift;
+    const __m512i a = weighAvx512<K>(loadPixels<Partial>(s, lanes, 0));
+    const __m512i b = weighAvx512<K>(loadPixels<Partial>(s, lanes, 1));
+    const __m512i c = weighAvx512<K>(loadPixels<Partial>(s, lanes, 2));
+    const __m512i e = weighAvx512<K>(loadPixels<Partial>(s, lanes, 3));
     const __m512i order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
-    const __m512i bytes = _mm512_permutexvar_epi32(
-        order, _mm512_packus_epi16(_mm512_packus_epi32(a, b), _mm512_packus_epi32(c, e)));
+    const __m512i ab = _mm512_srli_epi16(_mm512_packus_epi32(a, b), shift);
+    const __m512i ce = _mm512_srli_epi16(_mm512_packus_epi32(c, e), shift);
+    const __m512i bytes =
+        _mm512_maskz_permutexvar_epi32(0xFFFF, order, _mm512_packus_epi16(ab, ce));
     if constexpr (Partial)
         _mm512_mask_storeu_epi8(d, lanes, bytes);
     else
@@ -333,8 +347,9 @@ PTC_TARGET_AVX512 inline void narrow8Avx512(const uint8_t* s, uint8_t* d, int32_
 template <int K, bool Partial>
 PTC_TARGET_AVX512 inline void narrow16Avx512(const uint8_t* s, uint8_t* d, int32_t count) {
     const __mmask64 lanes = firstLanes(count);
-    const __m512i a = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 0));
-    const __m512i b = narrowAvx512<K>(loadPixels<Partial>(s, lanes, 1));
+    constexpr int shift = weightings[K].shift;
+    const __m512i a = shiftRight32(weighAvx512<K>(loadPixels<Partial>(s, lanes, 0)), shift);
+    const __m512i b = shiftRight32(weighAvx512<K>(loadPixels<Partial>(s, lanes, 1)), shift);
     const __m512i words = _mm512_permutex2var_epi16(a, load512(evenWords.data()), b);
     if constexpr (Partial)
         _mm512_mask_storeu_epi16(d, __mmask32(lanes), words);

@@ -1,3 +1,4 @@
+#include "conversion/Avx512.h"
 #include "conversion/Routines.h"
 
 // The four routines from 8-bit indices through a palette lookup: 256 finished destination
@@ -61,7 +62,6 @@ void bytesScalar(const uint8_t*& s, uint8_t*& d, int32_t& n, const uint8_t* tabl
 } // namespace
 
 #if defined(__SSE2__)
-#include <immintrin.h>
 
 // With AVX-512 the whole lookup fits in registers and vector permutes do the lookups: a byte
 // table is four registers, a table of 32-bit words splits into low and high 16-bit halves of
@@ -70,21 +70,14 @@ void bytesScalar(const uint8_t*& s, uint8_t*& d, int32_t& n, const uint8_t* tabl
 
 namespace {
 
-PTC_TARGET_AVX512 inline __mmask64 firstBytes(int32_t n) {
-    return n >= 64 ? ~__mmask64(0) : _bzhi_u64(~uint64_t(0), unsigned(n));
-}
-
 // The 16-bit results of 32 indices (widened to 16 bits) from a table of eight registers.
 struct WordTable {
     __m512i t[8];
 };
 
 PTC_TARGET_AVX512 inline void loadHalves(const uint32_t* table, WordTable* low, WordTable* high) {
-    // Word k of the control picks word 2k of the two sources: the low half of word k.
-    alignas(64) static const uint16_t even[32] = {0,  2,  4,  6,  8,  10, 12, 14, 16, 18, 20,
-                                                  22, 24, 26, 28, 30, 32, 34, 36, 38, 40, 42,
-                                                  44, 46, 48, 50, 52, 54, 56, 58, 60, 62};
-    const __m512i lowControl = _mm512_load_si512(even);
+    // The low halves of 32 words are their even words, the high halves the odd ones.
+    const __m512i lowControl = load512(evenWords.data());
     const __m512i highControl = _mm512_add_epi16(lowControl, _mm512_set1_epi16(1));
     for (int k = 0; k < 8; ++k) {
         const __m512i a = _mm512_loadu_si512(table + 32 * k);
@@ -116,7 +109,7 @@ PTC_TARGET_AVX512 void words16Avx512(const uint8_t*& s, uint8_t*& d, int32_t& n,
     const __m512i six = _mm512_set1_epi16(0x40), seven = _mm512_set1_epi16(0x80);
     while (c.n > 0) {
         const int32_t step = c.n < 32 ? c.n : 32;
-        const __mmask32 mask = __mmask32(firstBytes(step));
+        const __mmask32 mask = __mmask32(firstLanes(step));
         const __m512i i = widenIndices(c.s, mask);
         const __m512i r =
             lookupWords(low, i, _mm512_test_epi16_mask(i, six), _mm512_test_epi16_mask(i, seven));
@@ -131,15 +124,11 @@ PTC_TARGET_AVX512 void words32Avx512(const uint8_t*& s, uint8_t*& d, int32_t& n,
     WordTable low, high;
     loadHalves(table, &low, &high);
     const __m512i six = _mm512_set1_epi16(0x40), seven = _mm512_set1_epi16(0x80);
-    // Interleaves words 0-15 (then 16-31) of the low and high halves into 32-bit pixels.
-    alignas(64) static const uint16_t first[32] = {0,  32, 1,  33, 2,  34, 3,  35, 4,  36, 5,
-                                                   37, 6,  38, 7,  39, 8,  40, 9,  41, 10, 42,
-                                                   11, 43, 12, 44, 13, 45, 14, 46, 15, 47};
-    const __m512i join0 = _mm512_load_si512(first);
-    const __m512i join1 = _mm512_add_epi16(join0, _mm512_set1_epi16(16));
+    const __m512i join0 = load512(interleavedWords.data());
+    const __m512i join1 = load512(interleavedWords.data() + 32);
     while (c.n > 0) {
         const int32_t step = c.n < 32 ? c.n : 32;
-        const __mmask32 mask = __mmask32(firstBytes(step));
+        const __mmask32 mask = __mmask32(firstLanes(step));
         const __m512i i = widenIndices(c.s, mask);
         const __mmask32 bit6 = _mm512_test_epi16_mask(i, six);
         const __mmask32 bit7 = _mm512_test_epi16_mask(i, seven);
@@ -158,33 +147,16 @@ PTC_TARGET_AVX512 void words24Avx512(const uint8_t*& s, uint8_t*& d, int32_t& n,
     WordTable low, high;
     loadHalves(table, &low, &high);
     const __m512i six = _mm512_set1_epi16(0x40), seven = _mm512_set1_epi16(0x80);
-    // Byte 3p + 0, 1 of the output takes bytes 2p, 2p + 1 of the low halves; 3p + 2 takes byte
-    // 2p of the high halves (index 64 + 2p of the pair).
-    alignas(64) static uint8_t control[2][64];
-    static const bool built = [] {
-        for (int j = 0; j < 128; ++j) {
-            const int p = j / 3, byte = j % 3;
-            control[j / 64][j % 64] = uint8_t(byte < 2 ? 2 * p + byte : 64 + 2 * p);
-        }
-        return true;
-    }();
-    (void)built;
-    const __m512i join0 = _mm512_load_si512(control[0]);
-    const __m512i join1 = _mm512_load_si512(control[1]);
     while (c.n > 0) {
         const int32_t step = c.n < 32 ? c.n : 32;
-        const __mmask32 mask = __mmask32(firstBytes(step));
+        const __mmask32 mask = __mmask32(firstLanes(step));
         const __m512i i = widenIndices(c.s, mask);
         const __mmask32 bit6 = _mm512_test_epi16_mask(i, six);
         const __mmask32 bit7 = _mm512_test_epi16_mask(i, seven);
         const __m512i lo = lookupWords(low, i, bit6, bit7);
         const __m512i hi = lookupWords(high, i, bit6, bit7);
-        const int32_t bytes = 3 * step;
-        _mm512_mask_storeu_epi8(c.d, firstBytes(bytes), _mm512_permutex2var_epi8(lo, join0, hi));
-        if (bytes > 64)
-            _mm512_mask_storeu_epi8(c.d + 64, firstBytes(bytes - 64),
-                                    _mm512_permutex2var_epi8(lo, join1, hi));
-        c.n -= step, c.s += step, c.d += bytes;
+        storeThreeBytes(c.d, lo, hi, step);
+        c.n -= step, c.s += step, c.d += 3 * step;
     }
 }
 
@@ -195,7 +167,7 @@ PTC_TARGET_AVX512 void bytesAvx512(const uint8_t*& s, uint8_t*& d, int32_t& n,
     const __m512i t2 = _mm512_loadu_si512(table + 128), t3 = _mm512_loadu_si512(table + 192);
     while (c.n > 0) {
         const int32_t step = c.n < 64 ? c.n : 64;
-        const __mmask64 mask = firstBytes(step);
+        const __mmask64 mask = firstLanes(step);
         const __m512i i = _mm512_maskz_loadu_epi8(mask, c.s);
         // The low seven bits pick a byte of one half of the table, the top bit the half.
         const __m512i r =
