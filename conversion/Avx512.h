@@ -13,7 +13,8 @@ namespace conversion {
 
 // A mask of the first n lanes (all 64 for n >= 64).
 PTC_TARGET_AVX512 inline __mmask64 firstLanes(int32_t n) {
-    return n >= 64 ? ~__mmask64(0) : _bzhi_u64(~uint64_t(0), unsigned(n));
+    // A shift, not BZHI: the 64-bit form of that instruction does not exist on 32-bit x86.
+    return n >= 64 ? ~__mmask64(0) : __mmask64((uint64_t(1) << unsigned(n)) - 1);
 }
 
 // Word k of a two-source word permute: word 2k of the pair, the low halves of 32 words.
