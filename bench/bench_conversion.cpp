@@ -1,7 +1,12 @@
 // Speed of every conversion routine, through the converter a surface copy would use, beside
 // memcpy moving the same traffic: (source bytes + destination bytes) / 2 per frame. A ratio of
-// 1.0 is memcpy speed. Frames of 320x200 and 640x480 are reused (in cache); 1920x1080 frames are
-// cycled through a pool much larger than the cache, so they come from memory.
+// 1.0 is memcpy speed. Frames of 320x200, 640x480 and 1920x1080 are reused (in cache as far as
+// they fit); the "mem" row cycles 1920x1080 frames through pools of at least 64 MiB of sources
+// and 64 MiB of destinations, so every frame comes from main memory.
+//
+// Where the build found libyuv, pixman or SDL2, the same pairs are timed through them on the
+// same frames in the same run (Mpixel/s; "-" where a library has no such conversion). Their
+// results are not compared: a peer may round or fill alpha differently.
 //
 // bench_conversion [filter]   runs the routines whose name contains filter.
 
@@ -13,8 +18,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
+
+#if defined(PTC_BENCH_LIBYUV)
+#include <libyuv.h>
+#endif
+#if defined(PTC_BENCH_PIXMAN)
+#include <pixman.h>
+#endif
+#if defined(PTC_BENCH_SDL2)
+#include <SDL.h>
+#endif
 
 namespace {
 
@@ -59,33 +75,29 @@ struct Size {
     bool fromMemory;
 };
 
-const Size sizes[] = {{320, 200, false}, {640, 480, false}, {1920, 1080, true}};
+const Size sizes[] = {
+    {320, 200, false}, {640, 480, false}, {1920, 1080, false}, {1920, 1080, true}};
 
-// Frames totalling at least this much, source and destination together, defeat the cache.
-constexpr size_t POOL_BYTES = size_t(256) << 20;
+// Each side of a main-memory pool holds at least this much: several times any cache.
+constexpr size_t POOL_BYTES = size_t(64) << 20;
 
 double now() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-// Frames of one size, reused or cycled.
+// Frames of one size, reused or cycled; every byte written once, so no page is left to fault.
 struct Pool {
     std::vector<std::vector<uint8_t>> frames;
-    size_t next = 0;
     Pool(size_t frameBytes, size_t count) : frames(count, std::vector<uint8_t>(frameBytes)) {
         std::mt19937 random(7);
         for (auto& b : frames[0]) b = uint8_t(random());
         for (auto& f : frames) f = frames[0];
     }
-    uint8_t* take() {
-        uint8_t* f = frames[next].data();
-        next = (next + 1) % frames.size();
-        return f;
-    }
+    uint8_t* operator[](size_t i) { return frames[i].data(); }
 };
 
-// Best seconds per frame over a few rounds, each at least 30 ms long.
+// Best seconds per frame over a few rounds, each at least 30 ms and one pass over the pools.
 template <class Work> double secondsPerFrame(Work work, size_t framesPerRound) {
     double best = 1e30;
     for (int round = 0; round < 3; ++round) {
@@ -93,7 +105,7 @@ template <class Work> double secondsPerFrame(Work work, size_t framesPerRound) {
         const double start = now();
         double elapsed;
         do {
-            for (size_t i = 0; i < framesPerRound; ++i) work();
+            for (size_t i = 0; i < framesPerRound; ++i) work(i);
             frames += framesPerRound;
             elapsed = now() - start;
         } while (elapsed < 0.03);
@@ -102,18 +114,269 @@ template <class Work> double secondsPerFrame(Work work, size_t framesPerRound) {
     return best;
 }
 
+// What a peer needs to convert frame i of the pools.
+struct Frames {
+    Pool& sources;
+    Pool& destinations;
+    int width, height, sourcePitch, destinationPitch;
+    const uint32_t* palette; // 256 colours 0xAARRGGBB for indexed sources
+};
+
+// One peer's conversion of one pair, set up for the pools; run(i) converts frame i.
+class PeerRun {
+  public:
+    virtual ~PeerRun() = default;
+    virtual bool run(size_t i) = 0;
+};
+
+struct Peer {
+    const char* name;
+    std::unique_ptr<PeerRun> (*make)(const Pair& pair, Frames& frames);
+};
+
+#if defined(PTC_BENCH_LIBYUV)
+using YuvRoutine = int (*)(const uint8_t*, int, uint8_t*, int, int, int);
+
+// libyuv's "ARGB" is our ARGB8888 (bytes B, G, R, A), its "RGB24" our RGB888, "RAW" our BGR888.
+YuvRoutine yuvRoutine(const Pair& pair) {
+    struct Entry {
+        int32_t source, destination;
+        YuvRoutine routine;
+    };
+    static const Entry entries[] = {
+        {ARGB8888, ARGB8888, libyuv::ARGBCopy},   {ARGB8888, ABGR8888, libyuv::ARGBToABGR},
+        {ARGB8888, BGRA8888, libyuv::ARGBToBGRA}, {ARGB8888, RGBA8888, libyuv::ARGBToRGBA},
+        {ARGB8888, RGB888, libyuv::ARGBToRGB24},  {ARGB8888, BGR888, libyuv::ARGBToRAW},
+        {ARGB8888, RGB565, libyuv::ARGBToRGB565}, {ARGB8888, ARGB1555, libyuv::ARGBToARGB1555},
+        {ARGB8888, GREY8, libyuv::ARGBToJ400}, // other weights: the nearest it has
+        {RGB565, ARGB8888, libyuv::RGB565ToARGB},
+    };
+    for (const Entry& e : entries)
+        if (e.source == pair.source && e.destination == pair.destination) return e.routine;
+    return nullptr;
+}
+
+class YuvRun : public PeerRun {
+  public:
+    YuvRun(YuvRoutine routine, Frames& frames) : routine_(routine), frames_(frames) {}
+    bool run(size_t i) override {
+        return routine_(frames_.sources[i], frames_.sourcePitch, frames_.destinations[i],
+                        frames_.destinationPitch, frames_.width, frames_.height) == 0;
+    }
+
+  private:
+    YuvRoutine routine_;
+    Frames& frames_;
+};
+
+std::unique_ptr<PeerRun> makeYuv(const Pair& pair, Frames& frames) {
+    const YuvRoutine routine = yuvRoutine(pair);
+    if (!routine) return nullptr;
+    return std::make_unique<YuvRun>(routine, frames);
+}
+#endif
+
+#if defined(PTC_BENCH_PIXMAN)
+pixman_format_code_t pixmanFormat(int32_t id) {
+    switch (id) {
+    case ARGB8888:
+        return PIXMAN_a8r8g8b8;
+    case ABGR8888:
+        return PIXMAN_a8b8g8r8;
+    case BGRA8888:
+        return PIXMAN_b8g8r8a8;
+    case RGBA8888:
+        return PIXMAN_r8g8b8a8;
+    case RGB888:
+        return PIXMAN_r8g8b8;
+    case BGR888:
+        return PIXMAN_b8g8r8;
+    case RGB565:
+        return PIXMAN_r5g6b5;
+    case BGR565:
+        return PIXMAN_b5g6r5;
+    case ARGB1555:
+        return PIXMAN_a1r5g5b5;
+    case ABGR1555:
+        return PIXMAN_a1b5g5r5;
+    case RGB332:
+        return PIXMAN_r3g3b2;
+    case INDEX8:
+        return PIXMAN_c8;
+    default:
+        return pixman_format_code_t(0);
+    }
+}
+
+// Images made once per frame of the pools, as a compositor keeps its surfaces.
+class PixmanRun : public PeerRun {
+  public:
+    PixmanRun(pixman_format_code_t source, pixman_format_code_t destination, Frames& frames)
+        : frames_(frames), indexed_(std::make_unique<pixman_indexed_t>()) {
+        indexed_->color = 1;
+        for (int c = 0; c < 256; ++c) indexed_->rgba[c] = frames.palette[c];
+        for (size_t i = 0; i < frames.sources.frames.size(); ++i) {
+            pixman_image_t* s = pixman_image_create_bits(
+                source, frames.width, frames.height, reinterpret_cast<uint32_t*>(frames.sources[i]),
+                frames.sourcePitch);
+            if (s && source == PIXMAN_c8) pixman_image_set_indexed(s, indexed_.get());
+            sources_.push_back(s);
+            destinations_.push_back(pixman_image_create_bits(
+                destination, frames.width, frames.height,
+                reinterpret_cast<uint32_t*>(frames.destinations[i]), frames.destinationPitch));
+        }
+    }
+    ~PixmanRun() override {
+        for (pixman_image_t* image : sources_)
+            if (image) pixman_image_unref(image);
+        for (pixman_image_t* image : destinations_)
+            if (image) pixman_image_unref(image);
+    }
+    bool run(size_t i) override {
+        if (!sources_[i] || !destinations_[i]) return false;
+        pixman_image_composite32(PIXMAN_OP_SRC, sources_[i], nullptr, destinations_[i], 0, 0, 0, 0,
+                                 0, 0, frames_.width, frames_.height);
+        return true;
+    }
+
+  private:
+    Frames& frames_;
+    std::unique_ptr<pixman_indexed_t> indexed_;
+    std::vector<pixman_image_t*> sources_, destinations_;
+};
+
+std::unique_ptr<PeerRun> makePixman(const Pair& pair, Frames& frames) {
+    const pixman_format_code_t source = pixmanFormat(pair.source);
+    const pixman_format_code_t destination = pixmanFormat(pair.destination);
+    if (!source || !destination || destination == PIXMAN_c8) return nullptr;
+    return std::make_unique<PixmanRun>(source, destination, frames);
+}
+#endif
+
+#if defined(PTC_BENCH_SDL2)
+// SDL's RGB24 is our BGR888 (bytes R, G, B) and its BGR24 our RGB888.
+uint32_t sdlFormat(int32_t id) {
+    switch (id) {
+    case ARGB8888:
+        return SDL_PIXELFORMAT_ARGB8888;
+    case ABGR8888:
+        return SDL_PIXELFORMAT_ABGR8888;
+    case BGRA8888:
+        return SDL_PIXELFORMAT_BGRA8888;
+    case RGBA8888:
+        return SDL_PIXELFORMAT_RGBA8888;
+    case RGB888:
+        return SDL_PIXELFORMAT_BGR24;
+    case BGR888:
+        return SDL_PIXELFORMAT_RGB24;
+    case RGB565:
+        return SDL_PIXELFORMAT_RGB565;
+    case BGR565:
+        return SDL_PIXELFORMAT_BGR565;
+    case ARGB1555:
+        return SDL_PIXELFORMAT_ARGB1555;
+    case ABGR1555:
+        return SDL_PIXELFORMAT_ABGR1555;
+    case RGB332:
+        return SDL_PIXELFORMAT_RGB332;
+    case INDEX8:
+        return SDL_PIXELFORMAT_INDEX8;
+    default:
+        return SDL_PIXELFORMAT_UNKNOWN;
+    }
+}
+
+class SdlConvertRun : public PeerRun {
+  public:
+    SdlConvertRun(uint32_t source, uint32_t destination, Frames& frames)
+        : source_(source), destination_(destination), frames_(frames) {}
+    bool run(size_t i) override {
+        return SDL_ConvertPixels(frames_.width, frames_.height, source_, frames_.sources[i],
+                                 frames_.sourcePitch, destination_, frames_.destinations[i],
+                                 frames_.destinationPitch) == 0;
+    }
+
+  private:
+    uint32_t source_, destination_;
+    Frames& frames_;
+};
+
+// SDL converts indices only in a blit between surfaces; the surfaces are made once per frame.
+class SdlBlitRun : public PeerRun {
+  public:
+    SdlBlitRun(uint32_t destination, Frames& frames) {
+        palette_ = SDL_AllocPalette(256);
+        SDL_Color colours[256];
+        for (int c = 0; c < 256; ++c) {
+            const uint32_t argb = frames.palette[c];
+            colours[c] = {uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), 255};
+        }
+        if (palette_) SDL_SetPaletteColors(palette_, colours, 0, 256);
+        for (size_t i = 0; i < frames.sources.frames.size(); ++i) {
+            SDL_Surface* s =
+                SDL_CreateRGBSurfaceWithFormatFrom(frames.sources[i], frames.width, frames.height,
+                                                   8, frames.sourcePitch, SDL_PIXELFORMAT_INDEX8);
+            if (s && palette_) SDL_SetSurfacePalette(s, palette_);
+            sources_.push_back(s);
+            destinations_.push_back(SDL_CreateRGBSurfaceWithFormatFrom(
+                frames.destinations[i], frames.width, frames.height,
+                int(SDL_BITSPERPIXEL(destination)), frames.destinationPitch, destination));
+        }
+    }
+    ~SdlBlitRun() override {
+        for (SDL_Surface* surface : sources_) SDL_FreeSurface(surface);
+        for (SDL_Surface* surface : destinations_) SDL_FreeSurface(surface);
+        if (palette_) SDL_FreePalette(palette_);
+    }
+    bool run(size_t i) override {
+        if (!sources_[i] || !destinations_[i]) return false;
+        return SDL_BlitSurface(sources_[i], nullptr, destinations_[i], nullptr) == 0;
+    }
+
+  private:
+    SDL_Palette* palette_ = nullptr;
+    std::vector<SDL_Surface*> sources_, destinations_;
+};
+
+std::unique_ptr<PeerRun> makeSdl(const Pair& pair, Frames& frames) {
+    const uint32_t source = sdlFormat(pair.source), destination = sdlFormat(pair.destination);
+    if (source == SDL_PIXELFORMAT_UNKNOWN || destination == SDL_PIXELFORMAT_UNKNOWN ||
+        destination == SDL_PIXELFORMAT_INDEX8)
+        return nullptr;
+    if (source == SDL_PIXELFORMAT_INDEX8) return std::make_unique<SdlBlitRun>(destination, frames);
+    return std::make_unique<SdlConvertRun>(source, destination, frames);
+}
+#endif
+
+const Peer peers[] = {
+#if defined(PTC_BENCH_LIBYUV)
+    {"libyuv", makeYuv},
+#endif
+#if defined(PTC_BENCH_PIXMAN)
+    {"pixman", makePixman},
+#endif
+#if defined(PTC_BENCH_SDL2)
+    {"SDL2", makeSdl},
+#endif
+    {nullptr, nullptr},
+};
+constexpr size_t PEER_COUNT = sizeof peers / sizeof peers[0] - 1;
+
 } // namespace
 
 int main(int argc, char** argv) {
     const char* filter = argc > 1 ? argv[1] : "";
     RASTER raster;
-    uint32_t lookup[256];
+    uint32_t lookup[256], palette[256];
     std::mt19937 random(3);
     for (uint32_t& w : lookup) w = random() & 0xFFFF; // valid for every destination size
+    for (uint32_t& c : palette) c = random() | 0xFF000000u;
 
-    static const char* const levels[] = {"none", "SSE2", "SSSE3", "AVX2"};
+    static const char* const levels[] = {"none", "SSE2", "SSSE3", "AVX2", "AVX-512"};
     std::printf("instruction set: %s\n", levels[conversion::simdLevel()]);
-    std::printf("%-24s %10s %10s %10s %7s\n", "routine", "size", "Mpixel/s", "memcpy", "ratio");
+    std::printf("%-24s %14s %9s %9s %6s", "routine", "size", "Mpixel/s", "memcpy", "ratio");
+    for (size_t p = 0; p < PEER_COUNT; ++p) std::printf(" %8s", peers[p].name);
+    std::printf("\n");
     for (const Pair& pair : pairs) {
         if (!std::strstr(pair.name, filter)) continue;
         const Format source(pair.source), destination(pair.destination);
@@ -124,9 +387,9 @@ int main(int argc, char** argv) {
             const size_t sourceBytes = pixels * source.bytes;
             const size_t destinationBytes = pixels * destination.bytes;
             const size_t copyBytes = (sourceBytes + destinationBytes) / 2;
+            const size_t smaller = std::min(sourceBytes, destinationBytes);
             const size_t count =
-                size.fromMemory ? std::max<size_t>(4, POOL_BYTES / (sourceBytes + destinationBytes))
-                                : 1;
+                size.fromMemory ? std::max<size_t>(4, (POOL_BYTES + smaller - 1) / smaller) : 1;
             Pool sources(sourceBytes, count), destinations(destinationBytes, count);
             Pool copySources(copyBytes, count), copyDestinations(copyBytes, count);
 
@@ -138,24 +401,39 @@ int main(int argc, char** argv) {
             area.lookup = lookup;
             bool failed = false;
             const double convertTime = secondsPerFrame(
-                [&] {
-                    area.source = sources.take();
-                    area.destination = destinations.take();
+                [&](size_t i) {
+                    area.source = sources[i];
+                    area.destination = destinations[i];
                     failed |= !converter->convertArea(area);
                 },
                 count);
             const double copyTime = secondsPerFrame(
-                [&] { std::memcpy(copyDestinations.take(), copySources.take(), copyBytes); },
+                [&](size_t i) { std::memcpy(copyDestinations[i], copySources[i], copyBytes); },
                 count);
             if (failed) {
                 std::printf("%-24s conversion failed\n", pair.name);
                 return 1;
             }
             char label[32];
-            std::snprintf(label, sizeof label, "%dx%d", size.width, size.height);
-            std::printf("%-24s %10s %10.0f %10.0f %7.2f\n", pair.name, label,
+            std::snprintf(label, sizeof label, "%dx%d%s", size.width, size.height,
+                          size.fromMemory ? " mem" : "");
+            std::printf("%-24s %14s %9.0f %9.0f %6.2f", pair.name, label,
                         double(pixels) / convertTime * 1e-6, double(pixels) / copyTime * 1e-6,
                         copyTime / convertTime);
+
+            Frames frames{sources,          destinations,          size.width, size.height,
+                          area.sourcePitch, area.destinationPitch, palette};
+            for (size_t p = 0; p < PEER_COUNT; ++p) {
+                std::unique_ptr<PeerRun> run = peers[p].make(pair, frames);
+                bool ok = run != nullptr;
+                double peerTime = 0;
+                if (ok) peerTime = secondsPerFrame([&](size_t i) { ok &= run->run(i); }, count);
+                if (ok)
+                    std::printf(" %8.0f", double(pixels) / peerTime * 1e-6);
+                else
+                    std::printf(" %8s", "-");
+            }
+            std::printf("\n");
             std::fflush(stdout);
         }
         delete converter;

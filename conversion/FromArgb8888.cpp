@@ -1,3 +1,4 @@
+#include "conversion/Avx512.h"
 #include "conversion/Routines.h"
 
 // The eleven routines from ARGB8888 (A 31..24, R 23..16, G 15..8, B 7..0).
@@ -21,24 +22,45 @@ uint32_t toRgb888(uint32_t p) {
 uint32_t toBgr888(uint32_t p) {
     return ((p >> 16) & 0xFFu) | (p & 0xFF00u) | ((p & 0xFFu) << 16);
 }
-uint32_t toRgb565(uint32_t p) {
-    return ((p >> 8) & 0xF800u) | ((p >> 5) & 0x7E0u) | ((p >> 3) & 0x1Fu);
+// The narrowing routines, each a sum of three shifted and masked channels of the source word.
+enum Narrow { TO_RGB565, TO_BGR565, TO_ARGB1555, TO_ABGR1555, TO_GREY8, TO_RGB332 };
+constexpr ChannelTerms narrowings[] = {
+    {{{8, 0xF800}, {5, 0x7E0}, {3, 0x1F}}},   // RGB565: R, G, B
+    {{{-8, 0xF800}, {5, 0x7E0}, {19, 0x1F}}}, // BGR565: B, G, R
+    {{{9, 0x7C00}, {6, 0x3E0}, {3, 0x1F}}},   // ARGB1555: R, G, B; alpha bit 0
+    {{{-7, 0x7C00}, {6, 0x3E0}, {19, 0x1F}}}, // ABGR1555: B, G, R; alpha bit 0
+    {{{18, 0x3F}, {9, 0x7F}, {2, 0x3F}}},     // GREY8: R / 4 + G / 2 + B / 4, at most 253
+    {{{16, 0xE0}, {11, 0x1C}, {6, 0x3}}},     // RGB332: R, G, B
+};
+
+template <int K> uint32_t narrowPixel(uint32_t p) {
+    return applyTerms(narrowings[K], p);
 }
-uint32_t toBgr565(uint32_t p) {
-    return ((p << 8) & 0xF800u) | ((p >> 5) & 0x7E0u) | ((p >> 19) & 0x1Fu);
+
+// The same results by multiply-adds, where the processor has them: the channels masked to the
+// bits they keep, bytes B, G, R, A weighted into two 16-bit sums (B, G) and (R, A), the sums
+// weighted into one 32-bit word, which is the result shifted left by shift. Every product and
+// sum stays below 2^15, so the signed multiply-adds are exact.
+struct Weights {
+    uint32_t mask;
+    int8_t bytes[4];
+    int16_t low, high;
+    int shift;
+};
+constexpr Weights weightings[] = {
+    {0x00F8FCF8, {1, 64, 1, 0}, 1, 2048, 3}, // RGB565: B' + 64 G' + 2048 R'
+    {0x00F8FCF8, {64, 2, 1, 0}, 32, 1, 3},   // BGR565: 2048 B' + 64 G' + R'
+    {0x00F8F8F8, {1, 32, 1, 0}, 1, 1024, 3}, // ARGB1555: B' + 32 G' + 1024 R'
+    {0x00F8F8F8, {32, 1, 1, 0}, 32, 1, 3},   // ABGR1555: 1024 B' + 32 G' + R'
+    {0x00FCFEFC, {1, 2, 1, 0}, 1, 1, 2},     // GREY8: B' + 2 G' + R'
+    {0x00E0E0C0, {1, 8, 64, 0}, 1, 1, 6},    // RGB332: B' + 8 G' + 64 R'
+};
+constexpr int32_t byteWeights(const Weights& w) {
+    return int32_t(uint32_t(uint8_t(w.bytes[0])) | uint32_t(uint8_t(w.bytes[1])) << 8 |
+                   uint32_t(uint8_t(w.bytes[2])) << 16 | uint32_t(uint8_t(w.bytes[3])) << 24);
 }
-uint32_t toArgb1555(uint32_t p) {
-    return ((p >> 9) & 0x7C00u) | ((p >> 6) & 0x3E0u) | ((p >> 3) & 0x1Fu);
-}
-uint32_t toAbgr1555(uint32_t p) {
-    return ((p << 7) & 0x7C00u) | ((p >> 6) & 0x3E0u) | ((p >> 19) & 0x1Fu);
-}
-// At most 63 + 127 + 63 = 253.
-uint32_t toGrey8(uint32_t p) {
-    return ((p >> 18) & 0x3Fu) + ((p >> 9) & 0x7Fu) + ((p >> 2) & 0x3Fu);
-}
-uint32_t toRgb332(uint32_t p) {
-    return ((p >> 16) & 0xE0u) | ((p >> 11) & 0x1Cu) | ((p >> 6) & 0x3u);
+constexpr int32_t wordWeights(const Weights& w) {
+    return int32_t(uint32_t(uint16_t(w.low)) | uint32_t(uint16_t(w.high)) << 16);
 }
 
 } // namespace
@@ -51,35 +73,19 @@ namespace {
 // The batched paths convert whole blocks of pixels with vector loads and stores that stay
 // inside the run; each takes what it can and leaves the remainder to the per-pixel loop.
 
-enum Narrow { TO_RGB565, TO_BGR565, TO_ARGB1555, TO_ABGR1555, TO_GREY8, TO_RGB332 };
-
 // 4 ARGB8888 pixels to their 16- or 8-bit results, one per 32-bit lane.
+template <int K, int T> inline __m128i termSse2(__m128i p) {
+    constexpr ChannelTerm t = narrowings[K].terms[T];
+    __m128i v;
+    if constexpr (t.shift >= 0)
+        v = _mm_srli_epi32(p, t.shift);
+    else
+        v = _mm_slli_epi32(p, -t.shift);
+    if constexpr (maskMatters<uint32_t>(t)) v = _mm_and_si128(v, _mm_set1_epi32(int32_t(t.mask)));
+    return v;
+}
 template <int K> inline __m128i narrowSse2(__m128i p) {
-    auto mask = [](int m) { return _mm_set1_epi32(m); };
-    if constexpr (K == TO_RGB565)
-        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(p, 8), mask(0xF800)),
-                                         _mm_and_si128(_mm_srli_epi32(p, 5), mask(0x7E0))),
-                            _mm_and_si128(_mm_srli_epi32(p, 3), mask(0x1F)));
-    if constexpr (K == TO_BGR565)
-        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(p, 8), mask(0xF800)),
-                                         _mm_and_si128(_mm_srli_epi32(p, 5), mask(0x7E0))),
-                            _mm_and_si128(_mm_srli_epi32(p, 19), mask(0x1F)));
-    if constexpr (K == TO_ARGB1555)
-        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(p, 9), mask(0x7C00)),
-                                         _mm_and_si128(_mm_srli_epi32(p, 6), mask(0x3E0))),
-                            _mm_and_si128(_mm_srli_epi32(p, 3), mask(0x1F)));
-    if constexpr (K == TO_ABGR1555)
-        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(p, 7), mask(0x7C00)),
-                                         _mm_and_si128(_mm_srli_epi32(p, 6), mask(0x3E0))),
-                            _mm_and_si128(_mm_srli_epi32(p, 19), mask(0x1F)));
-    if constexpr (K == TO_GREY8)
-        return _mm_add_epi32(_mm_add_epi32(_mm_and_si128(_mm_srli_epi32(p, 18), mask(0x3F)),
-                                           _mm_and_si128(_mm_srli_epi32(p, 9), mask(0x7F))),
-                             _mm_and_si128(_mm_srli_epi32(p, 2), mask(0x3F)));
-    if constexpr (K == TO_RGB332)
-        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(p, 16), mask(0xE0)),
-                                         _mm_and_si128(_mm_srli_epi32(p, 11), mask(0x1C))),
-                            _mm_and_si128(_mm_srli_epi32(p, 6), mask(0x3)));
+    return _mm_add_epi32(_mm_add_epi32(termSse2<K, 0>(p), termSse2<K, 1>(p)), termSse2<K, 2>(p));
 }
 
 // Signed saturation packs exactly once the 16-bit results are sign-extended.
@@ -220,44 +226,12 @@ inline void store256(uint8_t* p, __m256i v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
 
-template <int K> inline __m256i narrowAvx2(__m256i p) {
-    if constexpr (K == TO_RGB565)
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, 8), _mm256_set1_epi32(0xF800)),
-                            _mm256_and_si256(_mm256_srli_epi32(p, 5), _mm256_set1_epi32(0x7E0))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 3), _mm256_set1_epi32(0x1F)));
-    if constexpr (K == TO_BGR565)
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi32(p, 8), _mm256_set1_epi32(0xF800)),
-                            _mm256_and_si256(_mm256_srli_epi32(p, 5), _mm256_set1_epi32(0x7E0))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 19), _mm256_set1_epi32(0x1F)));
-    if constexpr (K == TO_ARGB1555)
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, 9), _mm256_set1_epi32(0x7C00)),
-                            _mm256_and_si256(_mm256_srli_epi32(p, 6), _mm256_set1_epi32(0x3E0))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 3), _mm256_set1_epi32(0x1F)));
-    if constexpr (K == TO_ABGR1555)
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi32(p, 7), _mm256_set1_epi32(0x7C00)),
-                            _mm256_and_si256(_mm256_srli_epi32(p, 6), _mm256_set1_epi32(0x3E0))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 19), _mm256_set1_epi32(0x1F)));
-    if constexpr (K == TO_GREY8)
-        return _mm256_add_epi32(
-            _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(p, 18), _mm256_set1_epi32(0x3F)),
-                             _mm256_and_si256(_mm256_srli_epi32(p, 9), _mm256_set1_epi32(0x7F))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 2), _mm256_set1_epi32(0x3F)));
-    if constexpr (K == TO_RGB332)
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, 16), _mm256_set1_epi32(0xE0)),
-                            _mm256_and_si256(_mm256_srli_epi32(p, 11), _mm256_set1_epi32(0x1C))),
-            _mm256_and_si256(_mm256_srli_epi32(p, 6), _mm256_set1_epi32(0x3)));
-}
-
-inline __m256i pack16Avx2(__m256i a, __m256i b) {
-    // The packs work per 128-bit lane; the 64-bit permute restores pixel order.
-    const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_slli_epi32(a, 16), 16),
-                                              _mm256_srai_epi32(_mm256_slli_epi32(b, 16), 16));
-    return _mm256_permute4x64_epi64(packed, 0xD8);
+// 8 pixels to their results shifted left by the weighting's shift, one per 32-bit lane.
+template <int K> inline __m256i weighAvx2(__m256i p) {
+    constexpr Weights w = weightings[K];
+    const __m256i masked = _mm256_and_si256(p, _mm256_set1_epi32(int32_t(w.mask)));
+    return _mm256_madd_epi16(_mm256_maddubs_epi16(masked, _mm256_set1_epi32(byteWeights(w))),
+                             _mm256_set1_epi32(wordWeights(w)));
 }
 
 template <int K>
@@ -267,18 +241,26 @@ void narrowBlocksAvx2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
     const uint8_t*& s = cursors.s;
     uint8_t*& d = cursors.d;
     int32_t& n = cursors.n;
+    constexpr int shift = weightings[K].shift;
     if constexpr (K == TO_GREY8 || K == TO_RGB332) {
+        // The packs work per 128-bit lane; the permute restores pixel order. Shifted words are
+        // at most 255, so both packs are exact.
         const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
         for (; n >= 32; n -= 32, s += 128, d += 32) {
-            const __m256i ab =
-                _mm256_packs_epi32(narrowAvx2<K>(load256(s)), narrowAvx2<K>(load256(s + 32)));
-            const __m256i cd =
-                _mm256_packs_epi32(narrowAvx2<K>(load256(s + 64)), narrowAvx2<K>(load256(s + 96)));
+            const __m256i ab = _mm256_srli_epi16(
+                _mm256_packus_epi32(weighAvx2<K>(load256(s)), weighAvx2<K>(load256(s + 32))),
+                shift);
+            const __m256i cd = _mm256_srli_epi16(
+                _mm256_packus_epi32(weighAvx2<K>(load256(s + 64)), weighAvx2<K>(load256(s + 96))),
+                shift);
             store256(d, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(ab, cd), order));
         }
     } else {
-        for (; n >= 16; n -= 16, s += 64, d += 32)
-            store256(d, pack16Avx2(narrowAvx2<K>(load256(s)), narrowAvx2<K>(load256(s + 32))));
+        for (; n >= 16; n -= 16, s += 64, d += 32) {
+            const __m256i a = _mm256_srli_epi32(weighAvx2<K>(load256(s)), shift);
+            const __m256i b = _mm256_srli_epi32(weighAvx2<K>(load256(s + 32)), shift);
+            store256(d, _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8));
+        }
     }
 }
 
@@ -323,6 +305,80 @@ void packBlocksAvx2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, i
 
 namespace {
 
+// 16 pixels to their results shifted left by the weighting's shift, one per 32-bit lane.
+template <int K> PTC_TARGET_AVX512 inline __m512i weighAvx512(__m512i p) {
+    constexpr Weights w = weightings[K];
+    const __m512i masked = _mm512_and_si512(p, _mm512_set1_epi32(int32_t(w.mask)));
+    return _mm512_madd_epi16(_mm512_maddubs_epi16(masked, _mm512_set1_epi32(byteWeights(w))),
+                             _mm512_set1_epi32(wordWeights(w)));
+}
+
+// 16 pixels of the run from s, the lanes past count (if below 16) read as zero.
+template <bool Partial>
+PTC_TARGET_AVX512 inline __m512i loadPixels(const uint8_t* s, __mmask64 lanes, int group) {
+    if constexpr (Partial)
+        return _mm512_maskz_loadu_epi32(__mmask16(lanes >> (16 * group)), s + 64 * group);
+    else
+        return load512(s + 64 * group);
+}
+
+// 64 pixels (fewer when Partial) to 8-bit results: the packs work per 128-bit lane, the
+// permute puts the 4-pixel groups back in order.
+template <int K, bool Partial>
+PTC_TARGET_AVX512 inline void narrow8Avx512(const uint8_t* s, uint8_t* d, int32_t count) {
+    const __mmask64 lanes = firstLanes(count);
+    constexpr int shift = weightings[K].shift;
+    const __m512i a = weighAvx512<K>(loadPixels<Partial>(s, lanes, 0));
+    const __m512i b = weighAvx512<K>(loadPixels<Partial>(s, lanes, 1));
+    const __m512i c = weighAvx512<K>(loadPixels<Partial>(s, lanes, 2));
+    const __m512i e = weighAvx512<K>(loadPixels<Partial>(s, lanes, 3));
+    const __m512i order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    const __m512i ab = _mm512_srli_epi16(_mm512_packus_epi32(a, b), shift);
+    const __m512i ce = _mm512_srli_epi16(_mm512_packus_epi32(c, e), shift);
+    const __m512i bytes =
+        _mm512_maskz_permutexvar_epi32(0xFFFF, order, _mm512_packus_epi16(ab, ce));
+    if constexpr (Partial)
+        _mm512_mask_storeu_epi8(d, lanes, bytes);
+    else
+        store512(d, bytes);
+}
+
+// 32 pixels (fewer when Partial) to 16-bit results, the low halves of the lanes.
+template <int K, bool Partial>
+PTC_TARGET_AVX512 inline void narrow16Avx512(const uint8_t* s, uint8_t* d, int32_t count) {
+    const __mmask64 lanes = firstLanes(count);
+    constexpr int shift = weightings[K].shift;
+    const __m512i a = shiftRight32(weighAvx512<K>(loadPixels<Partial>(s, lanes, 0)), shift);
+    const __m512i b = shiftRight32(weighAvx512<K>(loadPixels<Partial>(s, lanes, 1)), shift);
+    const __m512i words = _mm512_permutex2var_epi16(a, load512(evenWords.data()), b);
+    if constexpr (Partial)
+        _mm512_mask_storeu_epi16(d, __mmask32(lanes), words);
+    else
+        store512(d, words);
+}
+
+// Whole run: full blocks, then one masked block for the rest.
+template <int K>
+PTC_TARGET_AVX512 void narrowBlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
+                                          int32_t& remaining) {
+    Cursors c(sourceCursor, destinationCursor, remaining);
+    constexpr bool bytes = K == TO_GREY8 || K == TO_RGB332;
+    constexpr int32_t block = bytes ? 64 : 32, destinationBytes = bytes ? 1 : 2;
+    for (; c.n >= block; c.n -= block, c.s += 4 * block, c.d += destinationBytes * block) {
+        if constexpr (bytes)
+            narrow8Avx512<K, false>(c.s, c.d, block);
+        else
+            narrow16Avx512<K, false>(c.s, c.d, block);
+    }
+    if (c.n > 0) {
+        if constexpr (bytes)
+            narrow8Avx512<K, true>(c.s, c.d, c.n);
+        else
+            narrow16Avx512<K, true>(c.s, c.d, c.n);
+        c.s += 4 * c.n, c.d += destinationBytes * c.n, c.n = 0;
+    }
+}
+
 template <int K>
 void narrowBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int32_t& remaining) {
     Cursors cursors(sourceCursor, destinationCursor, remaining);
@@ -330,6 +386,9 @@ void narrowBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int
     uint8_t*& d = cursors.d;
     int32_t& n = cursors.n;
     switch (simdLevel()) {
+    case SIMD_AVX512:
+        narrowBlocksAvx512<K>(s, d, n);
+        break;
     case SIMD_AVX2:
         narrowBlocksAvx2<K>(s, d, n);
         break;
@@ -349,6 +408,7 @@ void reorderBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, in
     uint8_t*& d = cursors.d;
     int32_t& n = cursors.n;
     switch (simdLevel()) {
+    case SIMD_AVX512:
     case SIMD_AVX2:
         reorderBlocksAvx2(s, d, n, reorderControls[K]);
         break;
@@ -366,6 +426,7 @@ void reorderBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, in
 // Without SSSE3 the 24-bit destinations stay per pixel.
 void packBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n, int which) {
     switch (simdLevel()) {
+    case SIMD_AVX512:
     case SIMD_AVX2:
         packBlocksAvx2(s, d, n, packControls[which]);
         break;
@@ -382,7 +443,6 @@ void packBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n, int which) {
 #else
 
 namespace {
-enum Narrow { TO_RGB565, TO_BGR565, TO_ARGB1555, TO_ABGR1555, TO_GREY8, TO_RGB332 };
 enum Reorder { TO_ABGR8888, TO_RGBA8888, TO_BGRA8888 };
 template <int K> void narrowBlocks(const uint8_t*&, uint8_t*&, int32_t&) {}
 template <int K> void reorderBlocks(const uint8_t*&, uint8_t*&, int32_t&) {}
@@ -413,27 +473,27 @@ void convert_argb8888_bgr888(const uint8_t*& s, uint8_t*& d, int32_t n, const vo
 }
 void convert_argb8888_rgb565(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_RGB565>(s, d, n);
-    pixelLoop<4, 2>(s, d, n, toRgb565);
+    pixelLoop<4, 2>(s, d, n, narrowPixel<TO_RGB565>);
 }
 void convert_argb8888_bgr565(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_BGR565>(s, d, n);
-    pixelLoop<4, 2>(s, d, n, toBgr565);
+    pixelLoop<4, 2>(s, d, n, narrowPixel<TO_BGR565>);
 }
 void convert_argb8888_argb1555(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_ARGB1555>(s, d, n);
-    pixelLoop<4, 2>(s, d, n, toArgb1555);
+    pixelLoop<4, 2>(s, d, n, narrowPixel<TO_ARGB1555>);
 }
 void convert_argb8888_abgr1555(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_ABGR1555>(s, d, n);
-    pixelLoop<4, 2>(s, d, n, toAbgr1555);
+    pixelLoop<4, 2>(s, d, n, narrowPixel<TO_ABGR1555>);
 }
 void convert_argb8888_grey8(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_GREY8>(s, d, n);
-    pixelLoop<4, 1>(s, d, n, toGrey8);
+    pixelLoop<4, 1>(s, d, n, narrowPixel<TO_GREY8>);
 }
 void convert_argb8888_rgb332(const uint8_t*& s, uint8_t*& d, int32_t n, const void*) {
     narrowBlocks<TO_RGB332>(s, d, n);
-    pixelLoop<4, 1>(s, d, n, toRgb332);
+    pixelLoop<4, 1>(s, d, n, narrowPixel<TO_RGB332>);
 }
 
 PTC_DEFINE_AREA(argb8888_abgr8888)

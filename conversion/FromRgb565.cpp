@@ -1,3 +1,4 @@
+#include "conversion/Avx512.h"
 #include "conversion/Routines.h"
 
 // The eleven routines from RGB565 (R 15..11, G 10..5, B 4..0).
@@ -296,10 +297,159 @@ void repackBlocksAvx2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
 
 #pragma GCC pop_options
 
+// With AVX-512, 32 pixels at a time: the multiplications leave blue and red widened in the
+// high bytes of two registers and green in the low bytes of one, and one byte permute per 64
+// output bytes takes every destination byte from where its channel is.
+
+namespace {
+
+enum Channel { NO_CHANNEL, BLUE, GREEN, RED };
+// The bytes of a destination pixel, lowest first.
+struct ByteOrder {
+    Channel bytes[4];
+};
+constexpr ByteOrder byteOrders[] = {
+    {{BLUE, GREEN, RED, NO_CHANNEL}}, // ARGB8888 (and RGB888)
+    {{RED, GREEN, BLUE, NO_CHANNEL}}, // ABGR8888 (and BGR888)
+    {{NO_CHANNEL, BLUE, GREEN, RED}}, // RGBA8888
+    {{NO_CHANNEL, RED, GREEN, BLUE}}, // BGRA8888
+};
+
+// Permute controls for 32 pixels of Bytes bytes, 64 output bytes each: pixel p's blue is byte
+// 2p + 1 of the first register, green byte 2p, red byte 2p + 1 of the second (64 + 2p + 1).
+template <int K, int Bytes> constexpr std::array<uint8_t, 128> widenControl() {
+    std::array<uint8_t, 128> control{};
+    for (int j = 0; j < 32 * Bytes; ++j) {
+        const int p = j / Bytes;
+        const Channel c = byteOrders[K].bytes[j % Bytes];
+        control[size_t(j)] = uint8_t(c == BLUE    ? 2 * p + 1
+                                     : c == GREEN ? 2 * p
+                                     : c == RED   ? 65 + 2 * p
+                                                  : 0);
+    }
+    return control;
+}
+template <int K, int Bytes>
+alignas(64) constexpr std::array<uint8_t, 128> widenControls = widenControl<K, Bytes>();
+
+// The destination bytes that hold a channel (the rest are zero), for one 64-byte store.
+template <int K> constexpr __mmask64 channelBytes() {
+    __mmask64 mask = 0;
+    for (int j = 0; j < 64; ++j)
+        if (byteOrders[K].bytes[j % 4] != NO_CHANNEL) mask |= __mmask64(1) << j;
+    return mask;
+}
+
+// Blue x 2105 and red x 2105 carry the widened value in their high bytes (trunc(v x 255/31)
+// = (v x 2105) >> 8); green: (g << 5) x 8278 >> 16 = trunc(g x 255/63) for every g.
+PTC_TARGET_AVX512 inline void widenChannels(__m512i q, __m512i& blueGreen, __m512i& red) {
+    const __m512i k5 = _mm512_set1_epi16(2105);
+    const __m512i blue = _mm512_mullo_epi16(_mm512_and_si512(q, _mm512_set1_epi16(0x1F)), k5);
+    const __m512i green =
+        _mm512_mulhi_epu16(_mm512_and_si512(q, _mm512_set1_epi16(0x7E0)), _mm512_set1_epi16(8278));
+    blueGreen = _mm512_mask_blend_epi8(0x5555555555555555ull, blue, green);
+    red = _mm512_mullo_epi16(_mm512_srli_epi16(q, 11), k5);
+}
+
+// 32 pixels (fewer when Partial) expanded to 32-bit pixels (Bytes 4) or to three bytes each.
+template <int K, int Bytes, bool Partial>
+PTC_TARGET_AVX512 inline void widenAvx512(const uint8_t* s, uint8_t* d, int32_t count) {
+    const __mmask32 lanes = __mmask32(firstLanes(count));
+    __m512i blueGreen, red;
+    widenChannels(Partial ? _mm512_maskz_loadu_epi16(lanes, s) : load512(s), blueGreen, red);
+    const uint8_t* control = widenControls<K, Bytes>.data();
+    if constexpr (Bytes == 3) {
+        const __m512i first = _mm512_permutex2var_epi8(blueGreen, load512(control), red);
+        const __m512i second = _mm512_permutex2var_epi8(blueGreen, load512(control + 64), red);
+        if constexpr (Partial) {
+            const int32_t bytes = 3 * count;
+            _mm512_mask_storeu_epi8(d, firstLanes(bytes), first);
+            if (bytes > 64) _mm512_mask_storeu_epi8(d + 64, firstLanes(bytes - 64), second);
+        } else {
+            store512(d, first);
+            _mm512_mask_storeu_epi8(d + 64, 0xFFFFFFFFu, second);
+        }
+    } else {
+        constexpr __mmask64 channels = channelBytes<K>();
+        const __m512i first =
+            _mm512_maskz_permutex2var_epi8(channels, blueGreen, load512(control), red);
+        const __m512i second =
+            _mm512_maskz_permutex2var_epi8(channels, blueGreen, load512(control + 64), red);
+        if constexpr (Partial) {
+            _mm512_mask_storeu_epi32(d, __mmask16(lanes), first);
+            _mm512_mask_storeu_epi32(d + 64, __mmask16(lanes >> 16), second);
+        } else {
+            store512(d, first);
+            store512(d + 64, second);
+        }
+    }
+}
+
+template <int K, int Bytes>
+PTC_TARGET_AVX512 void widenBlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
+                                         int32_t& remaining) {
+    Cursors c(sourceCursor, destinationCursor, remaining);
+    for (; c.n >= 32; c.n -= 32, c.s += 64, c.d += 32 * Bytes)
+        widenAvx512<K, Bytes, false>(c.s, c.d, 32);
+    if (c.n > 0) {
+        widenAvx512<K, Bytes, true>(c.s, c.d, c.n);
+        c.s += 2 * c.n, c.d += Bytes * c.n, c.n = 0;
+    }
+}
+
+// 8-bit results of 32 pixels in the low byte of each word.
+template <int K> PTC_TARGET_AVX512 inline __m512i repack8Avx512(__m512i q) {
+    if constexpr (K == TO_RGB332) {
+        // Red from q >> 8, green from q >> 6, blue from q >> 3: bitwise selects.
+        const __m512i rg = _mm512_ternarylogic_epi32(
+            _mm512_set1_epi16(0xE0), _mm512_srli_epi16(q, 8), _mm512_srli_epi16(q, 6), 0xCA);
+        return _mm512_ternarylogic_epi32(_mm512_set1_epi16(0xFC), rg, _mm512_srli_epi16(q, 3),
+                                         0xCA);
+    } else {
+        // R5 + G6 + B5, doubled once packed to bytes.
+        return _mm512_add_epi16(
+            _mm512_add_epi16(_mm512_srli_epi16(q, 11),
+                             _mm512_and_si512(_mm512_srli_epi16(q, 5), _mm512_set1_epi16(0x3F))),
+            _mm512_and_si512(q, _mm512_set1_epi16(0x1F)));
+    }
+}
+
+// 64 pixels (fewer when Partial) to their 8-bit results.
+template <int K, bool Partial>
+PTC_TARGET_AVX512 inline void repack8Block(const uint8_t* s, uint8_t* d, int32_t count) {
+    const __mmask64 lanes = firstLanes(count);
+    const __m512i a =
+        repack8Avx512<K>(Partial ? _mm512_maskz_loadu_epi16(__mmask32(lanes), s) : load512(s));
+    const __m512i b = repack8Avx512<K>(
+        Partial ? _mm512_maskz_loadu_epi16(__mmask32(lanes >> 32), s + 64) : load512(s + 64));
+    __m512i bytes = _mm512_permutex2var_epi8(a, load512(evenBytes.data()), b);
+    if constexpr (K == TO_GREY8) bytes = _mm512_add_epi8(bytes, bytes);
+    if constexpr (Partial)
+        _mm512_mask_storeu_epi8(d, lanes, bytes);
+    else
+        store512(d, bytes);
+}
+
+template <int K>
+PTC_TARGET_AVX512 void repack8BlocksAvx512(const uint8_t*& sourceCursor,
+                                           uint8_t*& destinationCursor, int32_t& remaining) {
+    Cursors c(sourceCursor, destinationCursor, remaining);
+    for (; c.n >= 64; c.n -= 64, c.s += 128, c.d += 64) repack8Block<K, false>(c.s, c.d, 64);
+    if (c.n > 0) {
+        repack8Block<K, true>(c.s, c.d, c.n);
+        c.s += 2 * c.n, c.d += c.n, c.n = 0;
+    }
+}
+
+} // namespace
+
 namespace {
 
 template <int K> void expandBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n) {
     switch (simdLevel()) {
+    case SIMD_AVX512:
+        widenBlocksAvx512<K, 4>(s, d, n);
+        break;
     case SIMD_AVX2:
         expandBlocksAvx2<K>(s, d, n);
         break;
@@ -315,6 +465,9 @@ template <int K> void expandBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n) {
 // Without SSSE3 the 24-bit destinations stay per pixel.
 template <int K> void expand24Blocks(const uint8_t*& s, uint8_t*& d, int32_t& n) {
     switch (simdLevel()) {
+    case SIMD_AVX512:
+        widenBlocksAvx512<K, 3>(s, d, n);
+        break;
     case SIMD_AVX2:
         expand24BlocksAvx2<K>(s, d, n);
         break;
@@ -328,6 +481,12 @@ template <int K> void expand24Blocks(const uint8_t*& s, uint8_t*& d, int32_t& n)
 
 template <int K> void repackBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n) {
     switch (simdLevel()) {
+    case SIMD_AVX512:
+        if constexpr (K == TO_GREY8 || K == TO_RGB332) {
+            repack8BlocksAvx512<K>(s, d, n);
+            break;
+        }
+        [[fallthrough]];
     case SIMD_AVX2:
         repackBlocksAvx2<K>(s, d, n);
         break;

@@ -63,12 +63,40 @@ extern ExpansionEntry expansion[4][256];
 void fillExpansion(ExpansionEntry* table, const Format& format);
 
 // Instruction sets the routines may use. Chosen once from the processor; tests lower it to
-// run every path.
-enum SimdLevel : int32_t { SIMD_NONE, SIMD_SSE2, SIMD_SSSE3, SIMD_AVX2 };
+// run every path. SIMD_AVX512 means AVX-512 F, BW, VL and VBMI together (byte permutes).
+enum SimdLevel : int32_t { SIMD_NONE, SIMD_SSE2, SIMD_SSSE3, SIMD_AVX2, SIMD_AVX512 };
+
+// The attribute that lets one function use the SIMD_AVX512 instructions; the rest of the file
+// stays at the build's baseline, so processors without them never meet one.
+#define PTC_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,bmi2")))
 SimdLevel simdLevel();
 SimdLevel bestSimdLevel();
 // Clamps to what the processor supports and returns the level now in use.
 SimdLevel setSimdLevel(SimdLevel level);
+
+// One channel of a shift-and-mask conversion: the source word shifted right by shift (left by
+// -shift when negative), then masked. A routine of this kind adds its channel terms; where the
+// masks are disjoint the sum is their OR.
+struct ChannelTerm {
+    int shift;
+    uint32_t mask;
+};
+struct ChannelTerms {
+    ChannelTerm terms[3];
+};
+
+template <class Word> constexpr Word shifted(Word v, int shift) {
+    return shift >= 0 ? Word(v >> shift) : Word(v << -shift);
+}
+// Whether the mask removes anything the shift leaves in a word of that type.
+template <class Word> constexpr bool maskMatters(ChannelTerm t) {
+    return (shifted(Word(~Word(0)), t.shift) & Word(~t.mask)) != 0;
+}
+template <class Word> constexpr Word applyTerms(const ChannelTerms& c, Word v) {
+    Word sum = 0;
+    for (const ChannelTerm& t : c.terms) sum = Word(sum + (shifted(v, t.shift) & Word(t.mask)));
+    return sum;
+}
 
 // The shared static state behind RASTER's instance count.
 void acquireTables();
@@ -83,6 +111,17 @@ template <LineRoutine line> void walkArea(AREA& area, const void* lookup) {
     if (area.height <= 0) return;
     const uint8_t* source = static_cast<const uint8_t*>(area.source);
     uint8_t* destination = static_cast<uint8_t*>(area.destination);
+    if (area.sourceSkip == 0 && area.destinationSkip == 0 && area.width > 0) {
+        // Rows that follow each other without a gap on both sides are one long run: the same
+        // pixels, without the per-row start and tail. Counts stay within 32 bits.
+        const int32_t rowsPerRun = INT32_MAX / area.width;
+        while (area.height > 0) {
+            const int32_t rows = area.height < rowsPerRun ? area.height : rowsPerRun;
+            line(source, destination, rows * area.width, lookup);
+            area.height -= rows;
+        }
+        return;
+    }
     while (area.height > 0) {
         line(source, destination, area.width, lookup);
         source += area.sourceSkip;

@@ -217,7 +217,7 @@ std::string hex(const uint8_t* p, int n) {
 }
 
 const char* levelName(SimdLevel level) {
-    static const char* const names[] = {"none", "SSE2", "SSSE3", "AVX2"};
+    static const char* const names[] = {"none", "SSE2", "SSSE3", "AVX2", "AVX-512"};
     return names[level];
 }
 
@@ -391,20 +391,23 @@ TEST_P(ConversionRoutine, NeverTouchesMemoryOutsideTheRun) {
     }
 }
 
-// A rectangle with padding between the rows and flipped (negative pitch) rows: every row
-// converted, the padding untouched, the height counted down to 0.
+// A rectangle with padding between the rows, flipped (negative pitch) rows, and rows without
+// padding (which may be converted as one run): every row converted, the padding untouched, the
+// height counted down to 0.
 TEST_P(ConversionRoutine, AreaWalksEveryRowAndOnlyTheRows) {
     const RoutineCase& c = GetParam();
     const int width = 37, height = 5;
-    for (bool flipped : {false, true}) {
-        const int sourcePitch = width * c.sourceBytes + 3;
-        const int destinationPitch = width * c.destinationBytes + 5;
+    for (int shape = 0; shape < 3; ++shape) {
+        const bool flipped = shape == 1, padded = shape < 2;
+        const int sourcePitch = width * c.sourceBytes + (padded ? 3 : 0);
+        const int destinationPitch = width * c.destinationBytes + (padded ? 5 : 0);
         const std::vector<uint8_t> pixels = sourcePixels(width * height, 99);
         std::vector<uint8_t> source(size_t(sourcePitch) * height);
         for (int y = 0; y < height; ++y)
             std::memcpy(&source[size_t(y) * sourcePitch],
                         &pixels[size_t(y) * width * c.sourceBytes], size_t(width) * c.sourceBytes);
-        std::vector<uint8_t> destination(size_t(destinationPitch) * height, GUARD);
+        // A guard row after the last row.
+        std::vector<uint8_t> destination(size_t(destinationPitch) * (height + 1), GUARD);
 
         AREA area{};
         // Flipped: the source's first row is its last in memory, walked upwards.
@@ -437,6 +440,8 @@ TEST_P(ConversionRoutine, AreaWalksEveryRowAndOnlyTheRows) {
                                      "after the row"))
                 << c.name << ", row " << y;
         }
+        const uint8_t* last = &destination[size_t(height) * destinationPitch];
+        ASSERT_TRUE(guardsIntact(last, last + destinationPitch, "after the area")) << c.name;
     }
 }
 
