@@ -246,6 +246,7 @@ RASTER::CONVERTER* RASTER::converter(const Format& source, const Format& destina
     if (!converter) return nullptr;
     if (const CONVERTER* p = prototype(source.id, destination.id)) {
         *converter = *p; // the prototype's formats: a GREY8 source comes back as INDEX8
+        if (!converter->line) converter->prepareGeneric();
         return converter;
     }
     if (source.id == INDEX8 || source.id == GREY8) {
@@ -258,6 +259,7 @@ RASTER::CONVERTER* RASTER::converter(const Format& source, const Format& destina
         converter->line = convert_copy;
         converter->area = area_copy;
     }
+    if (!converter->line) converter->prepareGeneric();
     return converter; // no routine: the generic path, or a refusal
 }
 
@@ -283,8 +285,28 @@ bool RASTER::CONVERTER::convertLine(const uint8_t* sourcePixels, uint8_t* destin
         return true;
     }
     if (!genericApplies()) return false;
+    if (generic && generic->builtFor(source, destination)) {
+        generic->convert(sourcePixels, destinationPixels, count);
+        return true;
+    }
     convertGeneric(source, destination, sourcePixels, destinationPixels, count);
     return true;
+}
+
+// Without the tables (pixels wider than four bytes, or no memory) the per-pixel path serves.
+void RASTER::CONVERTER::prepareGeneric() {
+    if (!genericApplies()) return;
+    auto* path = new (std::nothrow) GenericPath(source, destination);
+    if (!path) return;
+    if (!path->build()) {
+        delete path;
+        return;
+    }
+    try {
+        generic.reset(path);
+    } catch (const std::bad_alloc&) {
+        // reset has deleted the path; the per-pixel path serves
+    }
 }
 
 // Unpack and pack only work in the RGB model; another model would leave the components unset.

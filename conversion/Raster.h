@@ -2,6 +2,11 @@
 #include "display/Format.h"
 
 #include <cstdint>
+#include <memory>
+
+namespace conversion {
+class GenericPath;
+}
 
 // One rectangle conversion. The field order is fixed: the record is handed to the area routines.
 // Addresses are pointer-sized, so the record is 60 bytes on 32-bit and 80 bytes on 64-bit.
@@ -56,6 +61,11 @@ class RASTER {
         void setFormats(const Format& sourceFormat, const Format& destinationFormat);
 
       private:
+        friend class RASTER;
+        // Tables for the generic path, built for pairs that have no routine.
+        std::shared_ptr<const conversion::GenericPath> generic;
+
+        void prepareGeneric();
         bool lookupMissing(const void* lookup) const;
         bool genericApplies() const;
         bool convertLine(const uint8_t* sourcePixels, uint8_t* destinationPixels, int32_t count,

@@ -1,11 +1,14 @@
 #include "conversion/Raster.h"
 #include "conversion/Routines.h"
+#include "tests/unit/GuardedBuffer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <random>
+#include <string>
 #include <vector>
 
 // Which converter a pair of formats gets, what the converter does with counts, lookups and
@@ -409,6 +412,69 @@ TEST_F(ConverterSelection, GenericAreaAdvancesByThePitches) {
             EXPECT_EQ(out[0] | unsigned(out[1]) << 8, expected) << "row " << y << ", x " << x;
         }
         EXPECT_EQ(destination[y * destinationPitch + 6], 0xEE) << "row " << y;
+    }
+}
+
+// The generic path's tables against the pixel-by-pixel unpack and pack they stand for: every
+// standard pair without a routine and custom layouts with overlapping, ignored and three-byte
+// channels, over every 8- and 16-bit pixel and a random sample of wider ones, each run ending
+// where the readable memory ends and followed by a byte that must stay untouched.
+TEST_F(ConverterSelection, GenericTablesMatchThePerPixelPath) {
+    struct Pair {
+        Format from, to;
+        std::string name;
+    };
+    std::vector<Pair> pairs;
+    for (int32_t a = FIRST_FORMAT_ID; a <= LAST_RESERVED_ID; ++a) {
+        for (int32_t b = FIRST_FORMAT_ID; b <= LAST_RESERVED_ID; ++b) {
+            const Format from(a), to(b);
+            if (from.type != DIRECT || to.type != DIRECT || from == to) continue;
+            Converter c(raster.converter(from, to));
+            if (c && !c->line)
+                pairs.push_back({from, to, std::to_string(a) + "->" + std::to_string(b)});
+        }
+    }
+    ASSERT_GT(pairs.size(), 80u);
+    const Format overlapping(0, 8, 4, 8, 8, 8, 12, 4, RGB_MODEL, 28); // channels share bits
+    const Format threeByte(0, 7, 7, 7, 14, 7, 21, 3, RGB_MODEL, 24);
+    const Format ignored(3, 5, 30, 6, 8, 0, 0, 0, RGB_MODEL, 11);   // green runs past bit 31
+    const Format highBits(24, 8, 16, 8, 0, 0, 0, 0, RGB_MODEL, 16); // 2 bytes, channels above
+    const Format wide(0, 8, 8, 8, 16, 8, 24, 8, RGB_MODEL, 32);
+    const Format grey(0, 3, 3, 3, 6, 2, 0, 0, RGB_MODEL, 8);
+    for (const Format& f : {overlapping, threeByte, ignored, highBits, grey}) {
+        pairs.push_back({f, Format(RGB565), "custom->RGB565"});
+        pairs.push_back({Format(ARGB8888), f, "ARGB8888->custom"});
+        pairs.push_back({f, threeByte, "custom->custom"});
+        pairs.push_back({wide, f, "wide->custom"});
+    }
+    std::mt19937 random(7);
+    for (const Pair& pair : pairs) {
+        SCOPED_TRACE(pair.name + " (" + std::to_string(pair.from.bytes) + " to " +
+                     std::to_string(pair.to.bytes) + " bytes)");
+        Converter c(raster.converter(pair.from, pair.to));
+        ASSERT_TRUE(c);
+        if (c->line) continue;
+        const int32_t in = pair.from.bytes, out = pair.to.bytes;
+        const int32_t count = in <= 2 ? 1 << (8 * in) : 65536;
+        GuardedBuffer source(size_t(count) * size_t(in));
+        ASSERT_TRUE(source.ok());
+        uint8_t* s = source.end() - size_t(count) * size_t(in); // the size is rounded to pages
+        for (int32_t i = 0; i < count; ++i) {
+            const uint32_t p = in <= 2 ? uint32_t(i) : uint32_t(random());
+            for (int32_t k = 0; k < in; ++k) s[i * in + k] = uint8_t(p >> (8 * k));
+        }
+        std::vector<uint8_t> expected(size_t(count) * size_t(out) + 1, 0xEE);
+        conversion::convertGeneric(pair.from, pair.to, s, expected.data(), count);
+        for (int32_t run : {count, 1, 7}) {
+            const uint8_t* first = source.end() - size_t(run) * size_t(in);
+            const size_t firstPixel = size_t(count - run);
+            std::vector<uint8_t> destination(size_t(run) * size_t(out) + 1, 0xEE);
+            ASSERT_EQ(c->convert(first, destination.data(), run, nullptr), 1);
+            for (int32_t i = 0; i < run * out; ++i)
+                ASSERT_EQ(destination[size_t(i)], expected[firstPixel * size_t(out) + size_t(i)])
+                    << "pixel " << firstPixel + size_t(i / out) << ", byte " << i % out;
+            ASSERT_EQ(destination.back(), 0xEE) << "written past the run";
+        }
     }
 }
 
