@@ -24,31 +24,10 @@ alignas(64) inline constexpr std::array<uint16_t, 32> evenWords = [] {
     return control;
 }();
 
-// Words k of two registers of 32 words, interleaved: 2k takes word k of the first, 2k + 1
-// word k of the second (index 32 + k); the first 32 entries for k = 0..15, the next for 16..31.
-alignas(64) inline constexpr std::array<uint16_t, 64> interleavedWords = [] {
-    std::array<uint16_t, 64> control{};
-    for (int j = 0; j < 64; ++j) control[size_t(j)] = uint16_t(j / 2 + (j % 2 ? 32 : 0));
-    return control;
-}();
-
 // Byte k of a two-source byte permute: byte 2k of the pair, the low bytes of 64 words.
 alignas(64) inline constexpr std::array<uint8_t, 64> evenBytes = [] {
     std::array<uint8_t, 64> control{};
     for (int k = 0; k < 64; ++k) control[size_t(k)] = uint8_t(2 * k);
-    return control;
-}();
-
-// 32 pixels held as 16-bit words, the two low bytes of each in the first register and the
-// third byte as the low byte of each word of the second, to 96 bytes of 24-bit pixels: byte
-// 3p + 0 and 3p + 1 take bytes 2p and 2p + 1 of the first register, byte 3p + 2 byte 2p of the
-// second (index 64 + 2p). Two controls of 64 output bytes each; the second's upper half unused.
-alignas(64) inline constexpr std::array<uint8_t, 128> threeBytes = [] {
-    std::array<uint8_t, 128> control{};
-    for (int j = 0; j < 128; ++j) {
-        const int p = j / 3, byte = j % 3;
-        control[size_t(j)] = uint8_t(byte < 2 ? 2 * p + byte : 64 + 2 * p);
-    }
     return control;
 }();
 
@@ -58,6 +37,15 @@ PTC_TARGET_AVX512 inline __m512i shiftRight32(__m512i v, int n) {
     return __m512i(__v16su(v) >> n);
 }
 
+// The full-mask forms of two permutes, spelled with a zeroing mask: GCC 12's unmasked ones
+// trip its uninitialised-value warning too.
+PTC_TARGET_AVX512 inline __m512i permuteBytes(__m512i control, __m512i v) {
+    return _mm512_maskz_permutexvar_epi8(~__mmask64(0), control, v);
+}
+template <int Lanes> PTC_TARGET_AVX512 inline __m512i shuffleLanes(__m512i a, __m512i b) {
+    return _mm512_maskz_shuffle_i64x2(__mmask8(0xFF), a, b, Lanes);
+}
+
 PTC_TARGET_AVX512 inline __m512i load512(const void* p) {
     return _mm512_loadu_si512(p);
 }
@@ -65,19 +53,10 @@ PTC_TARGET_AVX512 inline void store512(void* p, __m512i v) {
     _mm512_storeu_si512(p, v);
 }
 
-// Stores the 24-bit pixels of threeBytes: 3 x count bytes (count <= 32).
-PTC_TARGET_AVX512 inline void storeThreeBytes(uint8_t* d, __m512i low, __m512i high,
-                                              int32_t count) {
-    const __m512i first = _mm512_permutex2var_epi8(low, load512(threeBytes.data()), high);
-    const __m512i second = _mm512_permutex2var_epi8(low, load512(threeBytes.data() + 64), high);
-    if (count == 32) {
-        store512(d, first);
-        _mm512_mask_storeu_epi8(d + 64, 0xFFFFFFFFu, second);
-        return;
-    }
-    const int32_t bytes = 3 * count;
-    _mm512_mask_storeu_epi8(d, firstLanes(bytes), first);
-    if (bytes > 64) _mm512_mask_storeu_epi8(d + 64, firstLanes(bytes - 64), second);
+// Stores the low 32 bytes of v: a plain store, which is faster than a masked one.
+PTC_TARGET_AVX512 inline void storeLowHalf(void* p, __m512i v) {
+    // Extracted with a zeroing mask for the same GCC 12 warning as above.
+    _mm256_storeu_si256(static_cast<__m256i*>(p), _mm512_maskz_extracti64x4_epi64(0xF, v, 0));
 }
 
 } // namespace conversion

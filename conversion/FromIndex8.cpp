@@ -63,119 +63,219 @@ void bytesScalar(const uint8_t*& s, uint8_t*& d, int32_t& n, const uint8_t* tabl
 
 #if defined(__SSE2__)
 
-// With AVX-512 the whole lookup fits in registers and vector permutes do the lookups: a byte
-// table is four registers, a table of 32-bit words splits into low and high 16-bit halves of
-// eight registers each. The last partial block uses masked loads and stores, which touch no
-// memory outside the mask.
+// With AVX-512 the whole lookup fits in registers and byte permutes do the lookups: the table
+// is split into byte planes, byte b of all 256 entries in four registers, and one lookup of
+// 64 indices in a plane is two two-register permutes and a blend on the index's top bit. The
+// planes' bytes are then interleaved into pixels. The last partial block uses masked loads
+// and stores, which touch no memory outside the mask.
 
 namespace {
 
-// The 16-bit results of 32 indices (widened to 16 bits) from a table of eight registers.
-struct WordTable {
-    __m512i t[8];
+// Byte b of each of 256 table entries: entries 64k to 64k + 63 in register k.
+struct BytePlane {
+    __m512i t[4];
 };
 
-PTC_TARGET_AVX512 inline void loadHalves(const uint32_t* table, WordTable* low, WordTable* high) {
-    // The low halves of 32 words are their even words, the high halves the odd ones.
-    const __m512i lowControl = load512(evenWords.data());
-    const __m512i highControl = _mm512_add_epi16(lowControl, _mm512_set1_epi16(1));
-    for (int k = 0; k < 8; ++k) {
-        const __m512i a = _mm512_loadu_si512(table + 32 * k);
-        const __m512i b = _mm512_loadu_si512(table + 32 * k + 16);
-        if (low) low->t[k] = _mm512_permutex2var_epi16(a, lowControl, b);
-        if (high) high->t[k] = _mm512_permutex2var_epi16(a, highControl, b);
+// Per 32 entries, bytes b of the entries in the low half and bytes b + 1 in the high half.
+alignas(64) constexpr std::array<uint8_t, 64> twoBytes = [] {
+    std::array<uint8_t, 64> control{};
+    for (int k = 0; k < 64; ++k) control[size_t(k)] = uint8_t(4 * (k % 32) + k / 32);
+    return control;
+}();
+
+// Splits the table into the planes of bytes b and b + 1.
+PTC_TARGET_AVX512 inline void loadPlanes(const uint32_t* table, int b, BytePlane* low,
+                                         BytePlane* high) {
+    const __m512i control = _mm512_add_epi8(load512(twoBytes.data()), _mm512_set1_epi8(char(b)));
+    for (int k = 0; k < 4; ++k) {
+        const uint32_t* entries = table + 64 * k;
+        const __m512i first =
+            _mm512_permutex2var_epi8(load512(entries), control, load512(entries + 16));
+        const __m512i second =
+            _mm512_permutex2var_epi8(load512(entries + 32), control, load512(entries + 48));
+        // The low halves of both make the 64 bytes b, the high halves the bytes b + 1.
+        low->t[k] = shuffleLanes<0x44>(first, second);
+        if (high) high->t[k] = shuffleLanes<0xEE>(first, second);
     }
 }
 
-PTC_TARGET_AVX512 inline __m512i lookupWords(const WordTable& w, __m512i i, __mmask32 bit6,
-                                             __mmask32 bit7) {
-    const __m512i a = _mm512_permutex2var_epi16(w.t[0], i, w.t[1]);
-    const __m512i b = _mm512_permutex2var_epi16(w.t[2], i, w.t[3]);
-    const __m512i c = _mm512_permutex2var_epi16(w.t[4], i, w.t[5]);
-    const __m512i e = _mm512_permutex2var_epi16(w.t[6], i, w.t[7]);
-    return _mm512_mask_blend_epi16(bit7, _mm512_mask_blend_epi16(bit6, a, b),
-                                   _mm512_mask_blend_epi16(bit6, c, e));
+// The low seven bits pick a byte of one half of the plane, the top bit the half.
+PTC_TARGET_AVX512 inline __m512i lookupBytes(const BytePlane& p, __m512i i, __mmask64 top) {
+    return _mm512_mask_blend_epi8(top, _mm512_permutex2var_epi8(p.t[0], i, p.t[1]),
+                                  _mm512_permutex2var_epi8(p.t[2], i, p.t[3]));
 }
 
-PTC_TARGET_AVX512 inline __m512i widenIndices(const uint8_t* s, __mmask32 mask) {
-    return _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(mask, s));
+// The in-lane byte and word unpacks interleave bytes of one 16-byte lane; indices spread
+// first so that the unpacked pixels come out in order. For 16-bit pixels, byte m of the low
+// or high eight (h) of lane l makes pixel 32h + 8l + m; for 32-bit pixels, byte j of quarter
+// q of lane l makes pixel 16q + 4l + j.
+alignas(64) constexpr std::array<uint8_t, 64> spreadWords = [] {
+    std::array<uint8_t, 64> control{};
+    for (int k = 0; k < 64; ++k)
+        control[size_t(k)] = uint8_t(32 * (k % 16 / 8) + 8 * (k / 16) + k % 8);
+    return control;
+}();
+alignas(64) constexpr std::array<uint8_t, 64> spreadDoublewords = [] {
+    std::array<uint8_t, 64> control{};
+    for (int k = 0; k < 64; ++k)
+        control[size_t(k)] = uint8_t(16 * (k % 16 / 4) + 4 * (k / 16) + k % 4);
+    return control;
+}();
+
+// Byte j of 192 bytes of 24-bit pixels is byte c = j % 3 of pixel p = j / 3: from the first
+// plane (index p) or the second (64 + p) by a two-register permute, the third plane's bytes
+// then put in by a one-register permute, which reads the same control's low six bits.
+alignas(64) constexpr std::array<uint8_t, 192> threePlanes = [] {
+    std::array<uint8_t, 192> control{};
+    for (int j = 0; j < 192; ++j) control[size_t(j)] = uint8_t(j / 3 + (j % 3 == 1 ? 64 : 0));
+    return control;
+}();
+// The bytes of output register r that come from the third plane.
+constexpr uint64_t thirdBytes(int r) {
+    uint64_t mask = 0;
+    for (int j = 0; j < 64; ++j)
+        if ((64 * r + j) % 3 == 2) mask |= uint64_t(1) << j;
+    return mask;
 }
+
+// Masked loads and stores are slow on some processors (AMD's Zen 4 among them), so whole
+// blocks of 64 indices take plain ones and only a run's last, partial block the masked ones.
+template <bool Partial>
+PTC_TARGET_AVX512 inline __m512i loadIndices(const uint8_t* s, __mmask64 lanes) {
+    return Partial ? _mm512_maskz_loadu_epi8(lanes, s) : load512(s);
+}
+template <bool Partial>
+PTC_TARGET_AVX512 inline void storeWords(uint8_t* d, __mmask32 lanes, __m512i v) {
+    if (Partial)
+        _mm512_mask_storeu_epi16(d, lanes, v);
+    else
+        store512(d, v);
+}
+template <bool Partial>
+PTC_TARGET_AVX512 inline void storeDoublewords(uint8_t* d, __mmask16 lanes, __m512i v) {
+    if (Partial)
+        _mm512_mask_storeu_epi32(d, lanes, v);
+    else
+        store512(d, v);
+}
+
+// Runs block<false> over the whole blocks of 64 indices and block<true> over the rest; a
+// block takes (indices, destination, lanes, count).
+template <int Bytes, class Block>
+PTC_TARGET_AVX512 inline void blocksOf64(Cursors& c, const Block& block) {
+    for (; c.n >= 64; c.n -= 64, c.s += 64, c.d += 64 * Bytes)
+        block.template run<false>(c.s, c.d, ~__mmask64(0), 64);
+    if (c.n > 0) {
+        block.template run<true>(c.s, c.d, firstLanes(c.n), c.n);
+        c.s += c.n, c.d += Bytes * c.n, c.n = 0;
+    }
+}
+
+struct Words16 {
+    BytePlane low, high;
+    __m512i spread;
+    template <bool Partial>
+    PTC_TARGET_AVX512 void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t) const {
+        const __m512i i = permuteBytes(spread, loadIndices<Partial>(s, lanes));
+        const __mmask64 top = _mm512_movepi8_mask(i);
+        const __m512i lo = lookupBytes(low, i, top), hi = lookupBytes(high, i, top);
+        storeWords<Partial>(d, __mmask32(lanes), _mm512_unpacklo_epi8(lo, hi));
+        storeWords<Partial>(d + 64, __mmask32(lanes >> 32), _mm512_unpackhi_epi8(lo, hi));
+    }
+};
+
+struct Words32 {
+    BytePlane p0, p1, p2, p3;
+    __m512i spread;
+    template <bool Partial>
+    PTC_TARGET_AVX512 void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t) const {
+        const __m512i i = permuteBytes(spread, loadIndices<Partial>(s, lanes));
+        const __mmask64 top = _mm512_movepi8_mask(i);
+        const __m512i b0 = lookupBytes(p0, i, top), b1 = lookupBytes(p1, i, top);
+        const __m512i b2 = lookupBytes(p2, i, top), b3 = lookupBytes(p3, i, top);
+        const __m512i w0 = _mm512_unpacklo_epi8(b0, b1), w1 = _mm512_unpackhi_epi8(b0, b1);
+        const __m512i v0 = _mm512_unpacklo_epi8(b2, b3), v1 = _mm512_unpackhi_epi8(b2, b3);
+        storeDoublewords<Partial>(d, __mmask16(lanes), _mm512_unpacklo_epi16(w0, v0));
+        storeDoublewords<Partial>(d + 64, __mmask16(lanes >> 16), _mm512_unpackhi_epi16(w0, v0));
+        storeDoublewords<Partial>(d + 128, __mmask16(lanes >> 32), _mm512_unpacklo_epi16(w1, v1));
+        storeDoublewords<Partial>(d + 192, __mmask16(lanes >> 48), _mm512_unpackhi_epi16(w1, v1));
+    }
+};
+
+struct Words24 {
+    BytePlane p0, p1, p2;
+    __m512i control[3];
+    __mmask64 third[3];
+    template <bool Partial>
+    PTC_TARGET_AVX512 void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t count) const {
+        const __m512i i = loadIndices<Partial>(s, lanes);
+        const __mmask64 top = _mm512_movepi8_mask(i);
+        const __m512i b0 = lookupBytes(p0, i, top), b1 = lookupBytes(p1, i, top);
+        const __m512i b2 = lookupBytes(p2, i, top);
+        const int32_t bytes = 3 * count;
+        for (int r = 0; r < 3; ++r) {
+            if (Partial && 64 * r >= bytes) break;
+            const __m512i pixels = _mm512_mask_permutexvar_epi8(
+                _mm512_permutex2var_epi8(b0, control[r], b1), third[r], control[r], b2);
+            if (Partial)
+                _mm512_mask_storeu_epi8(d + 64 * r, firstLanes(bytes - 64 * r), pixels);
+            else
+                store512(d + 64 * r, pixels);
+        }
+    }
+};
+
+struct Bytes8 {
+    BytePlane p;
+    template <bool Partial>
+    PTC_TARGET_AVX512 void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t) const {
+        const __m512i i = loadIndices<Partial>(s, lanes);
+        const __m512i r = lookupBytes(p, i, _mm512_movepi8_mask(i));
+        if (Partial)
+            _mm512_mask_storeu_epi8(d, lanes, r);
+        else
+            store512(d, r);
+    }
+};
 
 PTC_TARGET_AVX512 void words16Avx512(const uint8_t*& s, uint8_t*& d, int32_t& n,
                                      const uint32_t* table) {
     Cursors c(s, d, n);
-    WordTable low;
-    loadHalves(table, &low, nullptr);
-    const __m512i six = _mm512_set1_epi16(0x40), seven = _mm512_set1_epi16(0x80);
-    while (c.n > 0) {
-        const int32_t step = c.n < 32 ? c.n : 32;
-        const __mmask32 mask = __mmask32(firstLanes(step));
-        const __m512i i = widenIndices(c.s, mask);
-        const __m512i r =
-            lookupWords(low, i, _mm512_test_epi16_mask(i, six), _mm512_test_epi16_mask(i, seven));
-        _mm512_mask_storeu_epi16(c.d, mask, r);
-        c.n -= step, c.s += step, c.d += 2 * step;
-    }
+    Words16 block;
+    loadPlanes(table, 0, &block.low, &block.high);
+    block.spread = load512(spreadWords.data());
+    blocksOf64<2>(c, block);
 }
 
 PTC_TARGET_AVX512 void words32Avx512(const uint8_t*& s, uint8_t*& d, int32_t& n,
                                      const uint32_t* table) {
     Cursors c(s, d, n);
-    WordTable low, high;
-    loadHalves(table, &low, &high);
-    const __m512i six = _mm512_set1_epi16(0x40), seven = _mm512_set1_epi16(0x80);
-    const __m512i join0 = load512(interleavedWords.data());
-    const __m512i join1 = load512(interleavedWords.data() + 32);
-    while (c.n > 0) {
-        const int32_t step = c.n < 32 ? c.n : 32;
-        const __mmask32 mask = __mmask32(firstLanes(step));
-        const __m512i i = widenIndices(c.s, mask);
-        const __mmask32 bit6 = _mm512_test_epi16_mask(i, six);
-        const __mmask32 bit7 = _mm512_test_epi16_mask(i, seven);
-        const __m512i lo = lookupWords(low, i, bit6, bit7);
-        const __m512i hi = lookupWords(high, i, bit6, bit7);
-        _mm512_mask_storeu_epi32(c.d, __mmask16(mask), _mm512_permutex2var_epi16(lo, join0, hi));
-        _mm512_mask_storeu_epi32(c.d + 64, __mmask16(mask >> 16),
-                                 _mm512_permutex2var_epi16(lo, join1, hi));
-        c.n -= step, c.s += step, c.d += 4 * step;
-    }
+    Words32 block;
+    loadPlanes(table, 0, &block.p0, &block.p1);
+    loadPlanes(table, 2, &block.p2, &block.p3);
+    block.spread = load512(spreadDoublewords.data());
+    blocksOf64<4>(c, block);
 }
 
 PTC_TARGET_AVX512 void words24Avx512(const uint8_t*& s, uint8_t*& d, int32_t& n,
                                      const uint32_t* table) {
     Cursors c(s, d, n);
-    WordTable low, high;
-    loadHalves(table, &low, &high);
-    const __m512i six = _mm512_set1_epi16(0x40), seven = _mm512_set1_epi16(0x80);
-    while (c.n > 0) {
-        const int32_t step = c.n < 32 ? c.n : 32;
-        const __mmask32 mask = __mmask32(firstLanes(step));
-        const __m512i i = widenIndices(c.s, mask);
-        const __mmask32 bit6 = _mm512_test_epi16_mask(i, six);
-        const __mmask32 bit7 = _mm512_test_epi16_mask(i, seven);
-        const __m512i lo = lookupWords(low, i, bit6, bit7);
-        const __m512i hi = lookupWords(high, i, bit6, bit7);
-        storeThreeBytes(c.d, lo, hi, step);
-        c.n -= step, c.s += step, c.d += 3 * step;
+    Words24 block;
+    loadPlanes(table, 0, &block.p0, &block.p1);
+    loadPlanes(table, 2, &block.p2, nullptr);
+    for (int r = 0; r < 3; ++r) {
+        block.control[r] = load512(threePlanes.data() + 64 * r);
+        block.third[r] = thirdBytes(r);
     }
+    blocksOf64<3>(c, block);
 }
 
 PTC_TARGET_AVX512 void bytesAvx512(const uint8_t*& s, uint8_t*& d, int32_t& n,
                                    const uint8_t* table) {
     Cursors c(s, d, n);
-    const __m512i t0 = _mm512_loadu_si512(table), t1 = _mm512_loadu_si512(table + 64);
-    const __m512i t2 = _mm512_loadu_si512(table + 128), t3 = _mm512_loadu_si512(table + 192);
-    while (c.n > 0) {
-        const int32_t step = c.n < 64 ? c.n : 64;
-        const __mmask64 mask = firstLanes(step);
-        const __m512i i = _mm512_maskz_loadu_epi8(mask, c.s);
-        // The low seven bits pick a byte of one half of the table, the top bit the half.
-        const __m512i r =
-            _mm512_mask_blend_epi8(_mm512_movepi8_mask(i), _mm512_permutex2var_epi8(t0, i, t1),
-                                   _mm512_permutex2var_epi8(t2, i, t3));
-        _mm512_mask_storeu_epi8(c.d, mask, r);
-        c.n -= step, c.s += step, c.d += step;
-    }
+    const Bytes8 block = {
+        {{load512(table), load512(table + 64), load512(table + 128), load512(table + 192)}}};
+    blocksOf64<1>(c, block);
 }
 
 } // namespace

@@ -367,7 +367,7 @@ PTC_TARGET_AVX512 inline void widenAvx512(const uint8_t* s, uint8_t* d, int32_t 
             if (bytes > 64) _mm512_mask_storeu_epi8(d + 64, firstLanes(bytes - 64), second);
         } else {
             store512(d, first);
-            _mm512_mask_storeu_epi8(d + 64, 0xFFFFFFFFu, second);
+            storeLowHalf(d + 64, second);
         }
     } else {
         constexpr __mmask64 channels = channelBytes<K>();
