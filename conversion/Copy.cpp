@@ -2,10 +2,25 @@
 
 #include <cstring>
 
-// The byte copy between equal formats; the count is in bytes. The C library's copy already
-// runs at memory speed on every processor it supports.
+// The byte copy between equal formats; the count is in bytes. Runs between about a core's
+// second-level cache and the size where the C library turns to stores that bypass the cache
+// go through the string move instruction, which copies those faster than the library's
+// vector loop on the processors measured; the library's copy is as fast or faster elsewhere.
+
+namespace {
+constexpr int32_t STRING_MOVE_FROM = 512 * 1024;
+constexpr int32_t STRING_MOVE_BELOW = 4 * 1024 * 1024;
+} // namespace
+
 void convert_copy(const uint8_t*& source, uint8_t*& destination, int32_t count, const void*) {
     if (count <= 0) return;
+#if defined(__x86_64__) || defined(__i386__)
+    if (count >= STRING_MOVE_FROM && count < STRING_MOVE_BELOW) {
+        size_t n = size_t(count);
+        __asm__ volatile("rep movsb" : "+S"(source), "+D"(destination), "+c"(n) : : "memory");
+        return;
+    }
+#endif
     std::memcpy(destination, source, size_t(count));
     source += count;
     destination += count;

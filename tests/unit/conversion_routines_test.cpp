@@ -308,11 +308,14 @@ class ConversionRoutine : public ::testing::TestWithParam<RoutineCase> {
     Lookups lookups;
 };
 
-// All 65536 RGB565 values, every index four times, a quarter million random ARGB8888 words: one
-// long run, where the widest batches do the work.
+// All 65536 RGB565 values, every index four times, a quarter million random ARGB8888 words, a
+// megabyte to copy: one long run, where the widest batches (and the large-copy path) do the work.
 TEST_P(ConversionRoutine, EveryCheapInputInOneLongRun) {
     const RoutineCase& c = GetParam();
-    const int count = c.input == Input::Rgb565 ? 65536 : c.input == Input::Index8 ? 1024 : 262144;
+    const int count = c.input == Input::Rgb565   ? 65536
+                      : c.input == Input::Index8 ? 1024
+                      : c.input == Input::Bytes  ? 1 << 20
+                                                 : 262144;
     std::vector<uint8_t> source = sourcePixels(count, 0);
     if (c.input == Input::Argb8888) {
         // Channel corners first: every byte at 0x00, 0x01, 0x7F, 0x80, 0xFE, 0xFF.
