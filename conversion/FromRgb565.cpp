@@ -297,9 +297,9 @@ void repackBlocksAvx2(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
 
 #pragma GCC pop_options
 
-// With AVX-512, 32 pixels at a time: the multiplications leave blue and red widened in the
-// high bytes of two registers and green in the low bytes of one, and one byte permute per 64
-// output bytes takes every destination byte from where its channel is.
+// With AVX-512, 32 pixels at a time: a multishift moves each channel's bits to the low bits
+// of a byte of its own, a byte permute looks up the widened channel in a 64-entry table, and
+// one byte permute per 64 output bytes takes every destination byte from where its channel is.
 
 namespace {
 
@@ -315,17 +315,15 @@ constexpr ByteOrder byteOrders[] = {
     {{NO_CHANNEL, RED, GREEN, BLUE}}, // BGRA8888
 };
 
-// Permute controls for 32 pixels of Bytes bytes, 64 output bytes each: pixel p's blue is byte
-// 2p + 1 of the first register, green byte 2p, red byte 2p + 1 of the second (64 + 2p + 1).
+// Permute controls for 32 pixels of Bytes bytes, 64 output bytes each. Pixel p = 4k + j
+// (word j of quadword k) has its blue in byte 8k + j and its red in byte 8k + 4 + j of the
+// first register, its green in byte 8k + j of the second (64 + 8k + j).
 template <int K, int Bytes> constexpr std::array<uint8_t, 128> widenControl() {
     std::array<uint8_t, 128> control{};
     for (int j = 0; j < 32 * Bytes; ++j) {
-        const int p = j / Bytes;
+        const int p = j / Bytes, at = 8 * (p / 4) + p % 4;
         const Channel c = byteOrders[K].bytes[j % Bytes];
-        control[size_t(j)] = uint8_t(c == BLUE    ? 2 * p + 1
-                                     : c == GREEN ? 2 * p
-                                     : c == RED   ? 65 + 2 * p
-                                                  : 0);
+        control[size_t(j)] = uint8_t(c == BLUE ? at : c == GREEN ? 64 + at : c == RED ? at + 4 : 0);
     }
     return control;
 }
@@ -340,27 +338,45 @@ template <int K> constexpr __mmask64 channelBytes() {
     return mask;
 }
 
-// Blue x 2105 and red x 2105 carry the widened value in their high bytes (trunc(v x 255/31)
-// = (v x 2105) >> 8); green: (g << 5) x 8278 >> 16 = trunc(g x 255/63) for every g.
-PTC_TARGET_AVX512 inline void widenChannels(__m512i q, __m512i& blueGreen, __m512i& red) {
-    const __m512i k5 = _mm512_set1_epi16(2105);
-    const __m512i blue = _mm512_mullo_epi16(_mm512_and_si512(q, _mm512_set1_epi16(0x1F)), k5);
-    const __m512i green =
-        _mm512_mulhi_epu16(_mm512_and_si512(q, _mm512_set1_epi16(0x7E0)), _mm512_set1_epi16(8278));
-    blueGreen = _mm512_mask_blend_epi8(0x5555555555555555ull, blue, green);
-    red = _mm512_mullo_epi16(_mm512_srli_epi16(q, 11), k5);
+// The bit offsets, within each quadword of four pixels, of the blue fields then the red ones,
+// and of the green fields (repeated). A field's byte also holds the bits above it, which the
+// tables ignore: a byte permute reads an index's low six bits, and the 5-bit table repeats.
+constexpr int64_t blueRedFields = 0x3B2B1B0B30201000;
+constexpr int64_t greenFields = 0x3525150535251505;
+
+// trunc(v x 255/31) = (v x 2105) >> 8 and trunc(g x 255/63) = (g << 5) x 8278 >> 16 for
+// every channel value.
+alignas(64) constexpr std::array<uint8_t, 64> widened5 = [] {
+    std::array<uint8_t, 64> table{};
+    for (int i = 0; i < 64; ++i) table[size_t(i)] = uint8_t((i % 32 * 2105) >> 8);
+    return table;
+}();
+alignas(64) constexpr std::array<uint8_t, 64> widened6 = [] {
+    std::array<uint8_t, 64> table{};
+    for (int i = 0; i < 64; ++i) table[size_t(i)] = uint8_t((i << 5) * 8278 >> 16);
+    return table;
+}();
+
+// Blue and red of 32 pixels widened, as placed by blueRedFields, and their green by greenFields.
+PTC_TARGET_AVX512 inline void widenChannels(__m512i q, __m512i& blueRed, __m512i& green) {
+    blueRed = permuteBytes(
+        _mm512_maskz_multishift_epi64_epi8(~__mmask64(0), _mm512_set1_epi64(blueRedFields), q),
+        load512(widened5.data()));
+    green = permuteBytes(
+        _mm512_maskz_multishift_epi64_epi8(~__mmask64(0), _mm512_set1_epi64(greenFields), q),
+        load512(widened6.data()));
 }
 
 // 32 pixels (fewer when Partial) expanded to 32-bit pixels (Bytes 4) or to three bytes each.
 template <int K, int Bytes, bool Partial>
 PTC_TARGET_AVX512 inline void widenAvx512(const uint8_t* s, uint8_t* d, int32_t count) {
     const __mmask32 lanes = __mmask32(firstLanes(count));
-    __m512i blueGreen, red;
-    widenChannels(Partial ? _mm512_maskz_loadu_epi16(lanes, s) : load512(s), blueGreen, red);
+    __m512i blueRed, green;
+    widenChannels(Partial ? _mm512_maskz_loadu_epi16(lanes, s) : load512(s), blueRed, green);
     const uint8_t* control = widenControls<K, Bytes>.data();
     if constexpr (Bytes == 3) {
-        const __m512i first = _mm512_permutex2var_epi8(blueGreen, load512(control), red);
-        const __m512i second = _mm512_permutex2var_epi8(blueGreen, load512(control + 64), red);
+        const __m512i first = _mm512_permutex2var_epi8(blueRed, load512(control), green);
+        const __m512i second = _mm512_permutex2var_epi8(blueRed, load512(control + 64), green);
         if constexpr (Partial) {
             const int32_t bytes = 3 * count;
             _mm512_mask_storeu_epi8(d, firstLanes(bytes), first);
@@ -372,9 +388,9 @@ PTC_TARGET_AVX512 inline void widenAvx512(const uint8_t* s, uint8_t* d, int32_t 
     } else {
         constexpr __mmask64 channels = channelBytes<K>();
         const __m512i first =
-            _mm512_maskz_permutex2var_epi8(channels, blueGreen, load512(control), red);
+            _mm512_maskz_permutex2var_epi8(channels, blueRed, load512(control), green);
         const __m512i second =
-            _mm512_maskz_permutex2var_epi8(channels, blueGreen, load512(control + 64), red);
+            _mm512_maskz_permutex2var_epi8(channels, blueRed, load512(control + 64), green);
         if constexpr (Partial) {
             _mm512_mask_storeu_epi32(d, __mmask16(lanes), first);
             _mm512_mask_storeu_epi32(d + 64, __mmask16(lanes >> 16), second);
@@ -385,10 +401,29 @@ PTC_TARGET_AVX512 inline void widenAvx512(const uint8_t* s, uint8_t* d, int32_t 
     }
 }
 
+// 64 pixels to 24-bit pixels: two blocks' 96 bytes each rejoined into three 64-byte stores,
+// which line up with the destination's cache lines where it does.
+template <int K> PTC_TARGET_AVX512 inline void widen24Pair(const uint8_t* s, uint8_t* d) {
+    const __m512i first = load512(widenControls<K, 3>.data());
+    const __m512i second = load512(widenControls<K, 3>.data() + 64);
+    __m512i blueRed, green;
+    widenChannels(load512(s), blueRed, green);
+    const __m512i a0 = _mm512_permutex2var_epi8(blueRed, first, green);
+    const __m512i a1 = _mm512_permutex2var_epi8(blueRed, second, green);
+    widenChannels(load512(s + 64), blueRed, green);
+    const __m512i b0 = _mm512_permutex2var_epi8(blueRed, first, green);
+    const __m512i b1 = _mm512_permutex2var_epi8(blueRed, second, green);
+    store512(d, a0);
+    store512(d + 64, shuffleLanes<0x44>(a1, b0));
+    store512(d + 128, shuffleLanes<0x4E>(b0, b1));
+}
+
 template <int K, int Bytes>
 PTC_TARGET_AVX512 void widenBlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
                                          int32_t& remaining) {
     Cursors c(sourceCursor, destinationCursor, remaining);
+    if constexpr (Bytes == 3)
+        for (; c.n >= 64; c.n -= 64, c.s += 128, c.d += 192) widen24Pair<K>(c.s, c.d);
     for (; c.n >= 32; c.n -= 32, c.s += 64, c.d += 32 * Bytes)
         widenAvx512<K, Bytes, false>(c.s, c.d, 32);
     if (c.n > 0) {
