@@ -53,6 +53,22 @@ PTC_TARGET_AVX512 inline void store512(void* p, __m512i v) {
     _mm512_storeu_si512(p, v);
 }
 
+// A table of 256 bytes in four registers, entries 64k to 64k + 63 in register k.
+struct ByteTable {
+    __m512i t[4];
+};
+
+PTC_TARGET_AVX512 inline ByteTable loadByteTable(const uint8_t* table) {
+    return {{load512(table), load512(table + 64), load512(table + 128), load512(table + 192)}};
+}
+
+// The entries for 64 indices: the low seven bits pick a byte of one half of the table, the top
+// bit (given as top, the indices' sign mask, which callers often share) the half.
+PTC_TARGET_AVX512 inline __m512i lookupBytes(const ByteTable& table, __m512i i, __mmask64 top) {
+    return _mm512_mask_blend_epi8(top, _mm512_permutex2var_epi8(table.t[0], i, table.t[1]),
+                                  _mm512_permutex2var_epi8(table.t[2], i, table.t[3]));
+}
+
 // Stores the low 32 bytes of v: a plain store, which is faster than a masked one.
 PTC_TARGET_AVX512 inline void storeLowHalf(void* p, __m512i v) {
     // Extracted with a zeroing mask for the same GCC 12 warning as above.

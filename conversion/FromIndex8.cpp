@@ -71,11 +71,6 @@ void bytesScalar(const uint8_t*& s, uint8_t*& d, int32_t& n, const uint8_t* tabl
 
 namespace {
 
-// Byte b of each of 256 table entries: entries 64k to 64k + 63 in register k.
-struct BytePlane {
-    __m512i t[4];
-};
-
 // Per 32 entries, bytes b of the entries in the low half and bytes b + 1 in the high half.
 alignas(64) constexpr std::array<uint8_t, 64> twoBytes = [] {
     std::array<uint8_t, 64> control{};
@@ -84,8 +79,8 @@ alignas(64) constexpr std::array<uint8_t, 64> twoBytes = [] {
 }();
 
 // Splits the table into the planes of bytes b and b + 1.
-PTC_TARGET_AVX512 inline void loadPlanes(const uint32_t* table, int b, BytePlane* low,
-                                         BytePlane* high) {
+PTC_TARGET_AVX512 inline void loadPlanes(const uint32_t* table, int b, ByteTable* low,
+                                         ByteTable* high) {
     const __m512i control = _mm512_add_epi8(load512(twoBytes.data()), _mm512_set1_epi8(char(b)));
     for (int k = 0; k < 4; ++k) {
         const uint32_t* entries = table + 64 * k;
@@ -97,12 +92,6 @@ PTC_TARGET_AVX512 inline void loadPlanes(const uint32_t* table, int b, BytePlane
         low->t[k] = shuffleLanes<0x44>(first, second);
         if (high) high->t[k] = shuffleLanes<0xEE>(first, second);
     }
-}
-
-// The low seven bits pick a byte of one half of the plane, the top bit the half.
-PTC_TARGET_AVX512 inline __m512i lookupBytes(const BytePlane& p, __m512i i, __mmask64 top) {
-    return _mm512_mask_blend_epi8(top, _mm512_permutex2var_epi8(p.t[0], i, p.t[1]),
-                                  _mm512_permutex2var_epi8(p.t[2], i, p.t[3]));
 }
 
 // The in-lane byte and word unpacks interleave bytes of one 16-byte lane; indices spread
@@ -172,7 +161,7 @@ PTC_TARGET_AVX512 inline void blocksOf64(Cursors& c, const Block& block) {
 }
 
 struct Words16 {
-    BytePlane low, high;
+    ByteTable low, high;
     __m512i spread;
     template <bool Partial>
     PTC_TARGET_AVX512 void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t) const {
@@ -185,7 +174,7 @@ struct Words16 {
 };
 
 struct Words32 {
-    BytePlane p0, p1, p2, p3;
+    ByteTable p0, p1, p2, p3;
     __m512i spread;
     template <bool Partial>
     PTC_TARGET_AVX512 void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t) const {
@@ -203,7 +192,7 @@ struct Words32 {
 };
 
 struct Words24 {
-    BytePlane p0, p1, p2;
+    ByteTable p0, p1, p2;
     __m512i control[3];
     __mmask64 third[3];
     template <bool Partial>
@@ -226,7 +215,7 @@ struct Words24 {
 };
 
 struct Bytes8 {
-    BytePlane p;
+    ByteTable p;
     template <bool Partial>
     PTC_TARGET_AVX512 void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t) const {
         const __m512i i = loadIndices<Partial>(s, lanes);
@@ -273,8 +262,7 @@ PTC_TARGET_AVX512 void words24Avx512(const uint8_t*& s, uint8_t*& d, int32_t& n,
 PTC_TARGET_AVX512 void bytesAvx512(const uint8_t*& s, uint8_t*& d, int32_t& n,
                                    const uint8_t* table) {
     Cursors c(s, d, n);
-    const Bytes8 block = {
-        {{load512(table), load512(table + 64), load512(table + 128), load512(table + 192)}}};
+    const Bytes8 block = {loadByteTable(table)};
     blocksOf64<1>(c, block);
 }
 

@@ -432,33 +432,47 @@ PTC_TARGET_AVX512 void widenBlocksAvx512(const uint8_t*& sourceCursor, uint8_t*&
     }
 }
 
-// 8-bit results of 32 pixels in the low byte of each word.
-template <int K> PTC_TARGET_AVX512 inline __m512i repack8Avx512(__m512i q) {
-    if constexpr (K == TO_RGB332) {
-        // Red from q >> 8, green from q >> 6, blue from q >> 3: bitwise selects.
-        const __m512i rg = _mm512_ternarylogic_epi32(
-            _mm512_set1_epi16(0xE0), _mm512_srli_epi16(q, 8), _mm512_srli_epi16(q, 6), 0xCA);
-        return _mm512_ternarylogic_epi32(_mm512_set1_epi16(0xFC), rg, _mm512_srli_epi16(q, 3),
-                                         0xCA);
-    } else {
-        // R5 + G6 + B5, doubled once packed to bytes.
-        return _mm512_add_epi16(
-            _mm512_add_epi16(_mm512_srli_epi16(q, 11),
-                             _mm512_and_si512(_mm512_srli_epi16(q, 5), _mm512_set1_epi16(0x3F))),
-            _mm512_and_si512(q, _mm512_set1_epi16(0x1F)));
-    }
-}
+// GREY8 is 2 x (R5 + G6 + B5) = greyOfHigh[high byte] + greyOfLow[low byte], at most
+// 174 + 76 = 250: with the high byte rrrrrggg and the low byte gggbbbbb, green's high three
+// bits count eight times.
+alignas(64) constexpr std::array<uint8_t, 256> greyOfHigh = [] {
+    std::array<uint8_t, 256> table{};
+    for (int h = 0; h < 256; ++h) table[size_t(h)] = uint8_t(2 * ((h >> 3) + 8 * (h & 7)));
+    return table;
+}();
+alignas(64) constexpr std::array<uint8_t, 256> greyOfLow = [] {
+    std::array<uint8_t, 256> table{};
+    for (int l = 0; l < 256; ++l) table[size_t(l)] = uint8_t(2 * ((l >> 5) + (l & 31)));
+    return table;
+}();
 
-// 64 pixels (fewer when Partial) to their 8-bit results.
+struct Repack8 {
+    __m512i even, odd;
+    ByteTable high, low; // GREY8 only
+};
+
+// 64 pixels (fewer when Partial) to their 8-bit results. Their 64 high bytes (rrrrrggg) and
+// 64 low bytes (gggbbbbb) are taken apart first, so every later step serves 64 pixels.
 template <int K, bool Partial>
-PTC_TARGET_AVX512 inline void repack8Block(const uint8_t* s, uint8_t* d, int32_t count) {
+PTC_TARGET_AVX512 inline void repack8Block(const Repack8& r, const uint8_t* s, uint8_t* d,
+                                           int32_t count) {
     const __mmask64 lanes = firstLanes(count);
-    const __m512i a =
-        repack8Avx512<K>(Partial ? _mm512_maskz_loadu_epi16(__mmask32(lanes), s) : load512(s));
-    const __m512i b = repack8Avx512<K>(
-        Partial ? _mm512_maskz_loadu_epi16(__mmask32(lanes >> 32), s + 64) : load512(s + 64));
-    __m512i bytes = _mm512_permutex2var_epi8(a, load512(evenBytes.data()), b);
-    if constexpr (K == TO_GREY8) bytes = _mm512_add_epi8(bytes, bytes);
+    const __m512i a = Partial ? _mm512_maskz_loadu_epi16(__mmask32(lanes), s) : load512(s);
+    const __m512i b =
+        Partial ? _mm512_maskz_loadu_epi16(__mmask32(lanes >> 32), s + 64) : load512(s + 64);
+    const __m512i high = _mm512_permutex2var_epi8(a, r.odd, b);
+    const __m512i low = _mm512_permutex2var_epi8(a, r.even, b);
+    __m512i bytes;
+    if constexpr (K == TO_RGB332) {
+        // The shifts work on words; the selects keep only bits that stayed within their byte.
+        const __m512i redGreen = _mm512_ternarylogic_epi32(_mm512_set1_epi8(char(0xE0)), high,
+                                                           _mm512_slli_epi16(high, 2), 0xCA);
+        bytes = _mm512_ternarylogic_epi32(_mm512_set1_epi8(char(0xFC)), redGreen,
+                                          _mm512_srli_epi16(low, 3), 0xCA);
+    } else {
+        bytes = _mm512_add_epi8(lookupBytes(r.high, high, _mm512_movepi8_mask(high)),
+                                lookupBytes(r.low, low, _mm512_movepi8_mask(low)));
+    }
     if constexpr (Partial)
         _mm512_mask_storeu_epi8(d, lanes, bytes);
     else
@@ -469,9 +483,16 @@ template <int K>
 PTC_TARGET_AVX512 void repack8BlocksAvx512(const uint8_t*& sourceCursor,
                                            uint8_t*& destinationCursor, int32_t& remaining) {
     Cursors c(sourceCursor, destinationCursor, remaining);
-    for (; c.n >= 64; c.n -= 64, c.s += 128, c.d += 64) repack8Block<K, false>(c.s, c.d, 64);
+    Repack8 r;
+    r.even = load512(evenBytes.data());
+    r.odd = _mm512_add_epi8(r.even, _mm512_set1_epi8(1));
+    if constexpr (K == TO_GREY8) {
+        r.high = loadByteTable(greyOfHigh.data());
+        r.low = loadByteTable(greyOfLow.data());
+    }
+    for (; c.n >= 64; c.n -= 64, c.s += 128, c.d += 64) repack8Block<K, false>(r, c.s, c.d, 64);
     if (c.n > 0) {
-        repack8Block<K, true>(c.s, c.d, c.n);
+        repack8Block<K, true>(r, c.s, c.d, c.n);
         c.s += 2 * c.n, c.d += c.n, c.n = 0;
     }
 }
