@@ -357,6 +357,48 @@ PTC_TARGET_AVX512 inline void narrow16Avx512(const uint8_t* s, uint8_t* d, int32
         store512(d, words);
 }
 
+// Whole blocks of 32 pixels, byte shuffles within each pixel; the rest is left to AVX2.
+PTC_TARGET_AVX512 void reorderBlocksAvx512(const uint8_t*& sourceCursor,
+                                           uint8_t*& destinationCursor, int32_t& remaining,
+                                           const int8_t* control) {
+    Cursors c(sourceCursor, destinationCursor, remaining);
+    const __m512i shuffle = _mm512_maskz_broadcast_i32x4(
+        ~__mmask16(0), _mm_load_si128(reinterpret_cast<const __m128i*>(control)));
+    for (; c.n >= 32; c.n -= 32, c.s += 128, c.d += 128) {
+        store512(c.d, _mm512_shuffle_epi8(load512(c.s), shuffle));
+        store512(c.d + 64, _mm512_shuffle_epi8(load512(c.s + 64), shuffle));
+    }
+}
+
+// Permute controls for 64 pixels to 192 bytes of 24-bit pixels (B, G, R for RGB888, R, G, B
+// for BGR888): output register r takes its bytes from source registers r and r + 1.
+template <int Which> constexpr std::array<uint8_t, 192> packControl() {
+    std::array<uint8_t, 192> control{};
+    for (int j = 0; j < 192; ++j) {
+        const int p = j / 3, c = j % 3;
+        control[size_t(j)] = uint8_t(4 * p + (Which == 0 ? c : 2 - c) - 64 * (j / 64));
+    }
+    return control;
+}
+template <int Which>
+alignas(64) constexpr std::array<uint8_t, 192> packControls512 = packControl<Which>();
+
+// Whole blocks of 64 pixels; the rest is left to the narrower paths.
+template <int Which>
+PTC_TARGET_AVX512 void packBlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
+                                        int32_t& remaining) {
+    Cursors c(sourceCursor, destinationCursor, remaining);
+    const uint8_t* control = packControls512<Which>.data();
+    const __m512i c0 = load512(control), c1 = load512(control + 64), c2 = load512(control + 128);
+    for (; c.n >= 64; c.n -= 64, c.s += 256, c.d += 192) {
+        const __m512i s0 = load512(c.s), s1 = load512(c.s + 64);
+        const __m512i s2 = load512(c.s + 128), s3 = load512(c.s + 192);
+        store512(c.d, _mm512_permutex2var_epi8(s0, c0, s1));
+        store512(c.d + 64, _mm512_permutex2var_epi8(s1, c1, s2));
+        store512(c.d + 128, _mm512_permutex2var_epi8(s2, c2, s3));
+    }
+}
+
 // Whole run: full blocks, then one masked block for the rest.
 template <int K>
 PTC_TARGET_AVX512 void narrowBlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
@@ -409,6 +451,8 @@ void reorderBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, in
     int32_t& n = cursors.n;
     switch (simdLevel()) {
     case SIMD_AVX512:
+        reorderBlocksAvx512(s, d, n, reorderControls[K]);
+        [[fallthrough]];
     case SIMD_AVX2:
         reorderBlocksAvx2(s, d, n, reorderControls[K]);
         break;
@@ -427,6 +471,11 @@ void reorderBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, in
 void packBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n, int which) {
     switch (simdLevel()) {
     case SIMD_AVX512:
+        if (which == 0)
+            packBlocksAvx512<0>(s, d, n);
+        else
+            packBlocksAvx512<1>(s, d, n);
+        [[fallthrough]];
     case SIMD_AVX2:
         packBlocksAvx2(s, d, n, packControls[which]);
         break;
