@@ -95,21 +95,16 @@ PTC_TARGET_AVX512 inline void loadPlanes(const uint32_t* table, int b, ByteTable
 }
 
 // The in-lane byte and word unpacks interleave bytes of one 16-byte lane; indices spread
-// first so that the unpacked pixels come out in order. For 16-bit pixels, byte m of the low
-// or high eight (h) of lane l makes pixel 32h + 8l + m; for 32-bit pixels, byte j of quarter
-// q of lane l makes pixel 16q + 4l + j.
-alignas(64) constexpr std::array<uint8_t, 64> spreadWords = [] {
+// first so that the unpacked pixels come out in order. With g pixels per lane of an output
+// register (8 of 16 bits, 4 of 32), byte m of group q of lane l makes pixel 4g q + g l + m.
+template <int G> constexpr std::array<uint8_t, 64> spreadFor() {
     std::array<uint8_t, 64> control{};
     for (int k = 0; k < 64; ++k)
-        control[size_t(k)] = uint8_t(32 * (k % 16 / 8) + 8 * (k / 16) + k % 8);
+        control[size_t(k)] = uint8_t(4 * G * (k % 16 / G) + G * (k / 16) + k % G);
     return control;
-}();
-alignas(64) constexpr std::array<uint8_t, 64> spreadDoublewords = [] {
-    std::array<uint8_t, 64> control{};
-    for (int k = 0; k < 64; ++k)
-        control[size_t(k)] = uint8_t(16 * (k % 16 / 4) + 4 * (k / 16) + k % 4);
-    return control;
-}();
+}
+alignas(64) constexpr std::array<uint8_t, 64> spreadWords = spreadFor<8>();
+alignas(64) constexpr std::array<uint8_t, 64> spreadDoublewords = spreadFor<4>();
 
 // Byte j of 192 bytes of 24-bit pixels is byte c = j % 3 of pixel p = j / 3: from the first
 // plane (index p) or the second (64 + p) by a two-register permute, the third plane's bytes
@@ -133,19 +128,17 @@ template <bool Partial>
 PTC_TARGET_AVX512 inline __m512i loadIndices(const uint8_t* s, __mmask64 lanes) {
     return Partial ? _mm512_maskz_loadu_epi8(lanes, s) : load512(s);
 }
-template <bool Partial>
-PTC_TARGET_AVX512 inline void storeWords(uint8_t* d, __mmask32 lanes, __m512i v) {
-    if (Partial)
-        _mm512_mask_storeu_epi16(d, lanes, v);
-    else
+// Stores the lanes of LaneBytes each that the mask selects (all when not Partial).
+template <bool Partial, int LaneBytes>
+PTC_TARGET_AVX512 inline void storeLanes(uint8_t* d, __mmask64 lanes, __m512i v) {
+    if constexpr (!Partial)
         store512(d, v);
-}
-template <bool Partial>
-PTC_TARGET_AVX512 inline void storeDoublewords(uint8_t* d, __mmask16 lanes, __m512i v) {
-    if (Partial)
-        _mm512_mask_storeu_epi32(d, lanes, v);
+    else if constexpr (LaneBytes == 1)
+        _mm512_mask_storeu_epi8(d, lanes, v);
+    else if constexpr (LaneBytes == 2)
+        _mm512_mask_storeu_epi16(d, __mmask32(lanes), v);
     else
-        store512(d, v);
+        _mm512_mask_storeu_epi32(d, __mmask16(lanes), v);
 }
 
 // Runs block<false> over the whole blocks of 64 indices and block<true> over the rest; a
@@ -168,8 +161,8 @@ struct Words16 {
         const __m512i i = permuteBytes(spread, loadIndices<Partial>(s, lanes));
         const __mmask64 top = _mm512_movepi8_mask(i);
         const __m512i lo = lookupBytes(low, i, top), hi = lookupBytes(high, i, top);
-        storeWords<Partial>(d, __mmask32(lanes), _mm512_unpacklo_epi8(lo, hi));
-        storeWords<Partial>(d + 64, __mmask32(lanes >> 32), _mm512_unpackhi_epi8(lo, hi));
+        storeLanes<Partial, 2>(d, lanes, _mm512_unpacklo_epi8(lo, hi));
+        storeLanes<Partial, 2>(d + 64, lanes >> 32, _mm512_unpackhi_epi8(lo, hi));
     }
 };
 
@@ -184,10 +177,10 @@ struct Words32 {
         const __m512i b2 = lookupBytes(p2, i, top), b3 = lookupBytes(p3, i, top);
         const __m512i w0 = _mm512_unpacklo_epi8(b0, b1), w1 = _mm512_unpackhi_epi8(b0, b1);
         const __m512i v0 = _mm512_unpacklo_epi8(b2, b3), v1 = _mm512_unpackhi_epi8(b2, b3);
-        storeDoublewords<Partial>(d, __mmask16(lanes), _mm512_unpacklo_epi16(w0, v0));
-        storeDoublewords<Partial>(d + 64, __mmask16(lanes >> 16), _mm512_unpackhi_epi16(w0, v0));
-        storeDoublewords<Partial>(d + 128, __mmask16(lanes >> 32), _mm512_unpacklo_epi16(w1, v1));
-        storeDoublewords<Partial>(d + 192, __mmask16(lanes >> 48), _mm512_unpackhi_epi16(w1, v1));
+        storeLanes<Partial, 4>(d, lanes, _mm512_unpacklo_epi16(w0, v0));
+        storeLanes<Partial, 4>(d + 64, lanes >> 16, _mm512_unpackhi_epi16(w0, v0));
+        storeLanes<Partial, 4>(d + 128, lanes >> 32, _mm512_unpacklo_epi16(w1, v1));
+        storeLanes<Partial, 4>(d + 192, lanes >> 48, _mm512_unpackhi_epi16(w1, v1));
     }
 };
 
@@ -206,10 +199,7 @@ struct Words24 {
             if (Partial && 64 * r >= bytes) break;
             const __m512i pixels = _mm512_mask_permutexvar_epi8(
                 _mm512_permutex2var_epi8(b0, control[r], b1), third[r], control[r], b2);
-            if (Partial)
-                _mm512_mask_storeu_epi8(d + 64 * r, firstLanes(bytes - 64 * r), pixels);
-            else
-                store512(d + 64 * r, pixels);
+            storeLanes<Partial, 1>(d + 64 * r, firstLanes(bytes - 64 * r), pixels);
         }
     }
 };
@@ -219,11 +209,7 @@ struct Bytes8 {
     template <bool Partial>
     PTC_TARGET_AVX512 void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t) const {
         const __m512i i = loadIndices<Partial>(s, lanes);
-        const __m512i r = lookupBytes(p, i, _mm512_movepi8_mask(i));
-        if (Partial)
-            _mm512_mask_storeu_epi8(d, lanes, r);
-        else
-            store512(d, r);
+        storeLanes<Partial, 1>(d, lanes, lookupBytes(p, i, _mm512_movepi8_mask(i)));
     }
 };
 
