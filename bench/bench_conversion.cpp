@@ -8,12 +8,15 @@
 // same frames in the same run (Mpixel/s; "-" where a library has no such conversion). Their
 // results are not compared: a peer may round or fill alpha differently.
 //
-// bench_conversion [filter]   runs the routines whose name contains filter.
+// bench_conversion [filter [level]]   runs the routines whose name contains filter, at the best
+// instruction set or at the named one (none, SSE2, SSSE3, AVX2, AVX-512), as far as the
+// processor has it.
 
 #include "conversion/Raster.h"
 #include "conversion/Routines.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -362,6 +365,15 @@ const Peer peers[] = {
 };
 constexpr size_t PEER_COUNT = sizeof peers / sizeof peers[0] - 1;
 
+// Names compared without regard to case.
+bool sameName(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) !=
+            std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -373,6 +385,15 @@ int main(int argc, char** argv) {
     for (uint32_t& c : palette) c = random() | 0xFF000000u;
 
     static const char* const levels[] = {"none", "SSE2", "SSSE3", "AVX2", "AVX-512"};
+    if (argc > 2) {
+        int level = 0;
+        while (level < 5 && !sameName(argv[2], levels[level])) ++level;
+        if (level == 5) {
+            std::fprintf(stderr, "unknown instruction set %s\n", argv[2]);
+            return 2;
+        }
+        conversion::setSimdLevel(conversion::SimdLevel(level));
+    }
     std::printf("instruction set: %s\n", levels[conversion::simdLevel()]);
     std::printf("%-24s %14s %9s %9s %6s", "routine", "size", "Mpixel/s", "memcpy", "ratio");
     for (size_t p = 0; p < PEER_COUNT; ++p) std::printf(" %8s", peers[p].name);
