@@ -1,4 +1,5 @@
 #pragma once
+#include "display/Codes.h"
 #include "display/Format.h"
 #include "display/List.h"
 #include "display/MODE.h"
@@ -10,10 +11,6 @@ class Surface;
 class Palette;
 struct Rect;
 class SURFACE;
-
-// Native data kinds reported by Interface::nativeType.
-constexpr int32_t NATIVE_GDI = 100;
-constexpr int32_t NATIVE_DIRECTDRAW = 101;
 
 // A record no back end gives a meaning; every back end returns it zeroed.
 struct ReservedRecord {

@@ -1,14 +1,7 @@
 #pragma once
+#include "display/Codes.h"
+
 #include <cstdint>
-
-// Format type codes; they double as display mode codes.
-constexpr int32_t DIRECT = 1225;
-constexpr int32_t INDEXED = 1226;
-constexpr int32_t FAKEMODE = 1227;
-
-// Colour models: every standard direct and fake-mode format uses RGB_MODEL.
-constexpr int32_t RGB_MODEL = 1325;
-constexpr int32_t GREY_MODEL = 1333;
 
 // Standard format ids; 1022..1025 are reserved (valid, compare by id, never built).
 enum FormatId : int32_t {

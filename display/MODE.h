@@ -1,19 +1,9 @@
 #pragma once
+#include "display/Codes.h"
 #include "display/Format.h"
 #include "display/List.h"
 
 #include <cstdint>
-
-// Output codes.
-constexpr int32_t FULLSCREEN_OUTPUT = 40;
-constexpr int32_t WINDOW_OUTPUT = 41;
-// The only third option a back end accepts (besides -1 for the default).
-constexpr int32_t THIRD_OPTION = 10;
-
-// Fuzzy mode codes: a display of the requested size, preferring 8, 16 or 32 bits per pixel.
-constexpr int32_t FUZZY8 = 1125;
-constexpr int32_t FUZZY16 = 1126;
-constexpr int32_t FUZZY32 = 1127;
 
 // A display mode as a back end reports it.
 struct MODE {

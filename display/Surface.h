@@ -1,5 +1,6 @@
 #pragma once
 #include "backends/Interface.h"
+#include "display/Codes.h"
 #include "display/Format.h"
 #include "display/Rect.h"
 
@@ -7,14 +8,6 @@
 
 class PTC;
 class Palette;
-
-// Surface kinds, orientations and the one creation variant.
-constexpr int32_t KIND_MEMORY = 30;
-constexpr int32_t KIND_PRIMARY = 31;
-constexpr int32_t KIND_ANY = 33;
-constexpr int32_t TOP_DOWN = 20;
-constexpr int32_t BOTTOM_UP = 21;
-constexpr int32_t VARIANT_DEFAULT = 10;
 
 // A reference-counted pair of clip rectangles: copies out of a surface are clipped against its
 // source rectangle, copies into it against its destination rectangle. Both stay normalised.
