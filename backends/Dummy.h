@@ -85,3 +85,7 @@ class IVESA : public IDummy {
 // The back end of every closed PTC. Constant-initialised, so it exists before any other
 // static initialiser runs.
 extern constinit IDummy staticDummy;
+
+// The placeholders every platform's factory offers as candidates 2 (IVESA) and 3 (IVGA); null
+// for any other index.
+Interface* placeholderBackEnd(int index);

@@ -12,12 +12,12 @@
 // instruction set or at the named one (none, SSE2, SSSE3, AVX2, AVX-512), as far as the
 // processor has it.
 
+#include "Timing.h"
 #include "conversion/Raster.h"
 #include "conversion/Routines.h"
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,11 +84,6 @@ const Size sizes[] = {
 // Each side of a main-memory pool holds at least this much: several times any cache.
 constexpr size_t POOL_BYTES = size_t(64) << 20;
 
-double now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
 // Frames of one size, reused or cycled; every byte written once, so no page is left to fault.
 struct Pool {
     std::vector<std::vector<uint8_t>> frames;
@@ -105,12 +100,12 @@ template <class Work> double secondsPerFrame(Work work, size_t framesPerRound) {
     double best = 1e30;
     for (int round = 0; round < 3; ++round) {
         size_t frames = 0;
-        const double start = now();
+        const double start = bench::wallSeconds();
         double elapsed;
         do {
             for (size_t i = 0; i < framesPerRound; ++i) work(i);
             frames += framesPerRound;
-            elapsed = now() - start;
+            elapsed = bench::wallSeconds() - start;
         } while (elapsed < 0.03);
         best = std::min(best, elapsed / double(frames));
     }

@@ -3,50 +3,23 @@
 // each of its parts, timed on the same surfaces in the same run. Run it from the folder that
 // holds kelmor1.tga and kelmor2.tga. Without a display back end (the native build) only the
 // parts are timed, on memory surfaces.
-#include "backends/Dummy.h"
+#include "Timing.h"
 #include "display/PTC.h"
 #include "display/Surface.h"
 #include "screensaver/PictureFrames.h"
 #include "screensaver/Rays.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <ctime>
-#endif
-
 namespace {
-
-double cpuSeconds() {
-#if defined(_WIN32)
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    const auto ticks = [](FILETIME t) {
-        return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime);
-    };
-    return (ticks(kernel) + ticks(user)) * 1e-7;
-#else
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-#endif
-}
-
-double wallSeconds() {
-    using clock = std::chrono::steady_clock;
-    return std::chrono::duration<double>(clock::now().time_since_epoch()).count();
-}
 
 // Milliseconds per call of body, over count calls.
 template <class Body> double perCall(int count, Body body) {
-    const double start = wallSeconds();
+    const double start = bench::wallSeconds();
     for (int i = 0; i < count; ++i) body(i);
-    return (wallSeconds() - start) * 1e3 / count;
+    return (bench::wallSeconds() - start) * 1e3 / count;
 }
 
 // The pictures are read from the working folder rather than the Windows directory.
@@ -104,17 +77,17 @@ void printParts(const Parts& p, double frameMs) {
 bool runDisplay(const DisplayTry& t, int frames) {
     PTC display;
     display.init(t.width, t.height, FUZZY32, t.output, -1, -1);
-    if (display.backEnd() == &staticDummy || !display.backEnd()->ok()) return false;
+    if (!display.isOpen()) return false;
     char name[64] = {};
     display.backEnd()->name(name);
     PictureFrames drawing(localPictures());
-    const int32_t width = display.backEnd()->width(), height = display.backEnd()->height();
+    const int32_t width = display.width(), height = display.height();
     if (!drawing.setup(display, width, height, t.upscale)) return false;
-    const double wall = wallSeconds(), cpu = cpuSeconds();
+    const double wall = bench::wallSeconds(), cpu = bench::cpuSeconds();
     for (int i = 0; i < frames; ++i)
         if (!drawing.frame(display, t.upscale, t.rowOffset)) return false;
-    const double frameMs = (wallSeconds() - wall) * 1e3 / frames;
-    const double cpuMs = (cpuSeconds() - cpu) * 1e3 / frames;
+    const double frameMs = (bench::wallSeconds() - wall) * 1e3 / frames;
+    const double cpuMs = (bench::cpuSeconds() - cpu) * 1e3 / frames;
     std::printf("%dx%d %s (%s, %d bits): %.1f frames/s, %.3f ms CPU per frame\n", width, height,
                 t.output == FULLSCREEN_OUTPUT ? "full screen" : "window", name,
                 display.backEnd()->bits(), 1e3 / frameMs, cpuMs);

@@ -1,38 +1,15 @@
 // Speed of presenting a 320x200 frame through the GDI back end: DrawDib (bottom-up DIB),
 // StretchBlt (top-down DIB) and the staging path (a memory surface converted first), into a
 // client of the display's size and of twice it, against memcpy of the frame's bytes.
-#ifdef _WIN32
+#include "Timing.h"
 #include "backends/gdi/GDI.h"
 #include "display/Surface.h"
 
 #include <windows.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <vector>
 
 namespace {
-
-// Seconds per call: the best of five batches of at least 50 ms each, after a warm-up call.
-template <class Step> double secondsPerCall(Step&& step) {
-    using Clock = std::chrono::steady_clock;
-    step();
-    double best = 1e30;
-    for (int batch = 0; batch < 5; ++batch) {
-        long calls = 0;
-        const Clock::time_point start = Clock::now();
-        double elapsed = 0;
-        do {
-            for (int k = 0; k < 8; ++k) step();
-            calls += 8;
-            elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-        } while (elapsed < 0.05);
-        best = std::min(best, elapsed / double(calls));
-    }
-    return best;
-}
 
 void setClient(HWND window, int width, int height) {
     RECT r{0, 0, width, height};
@@ -50,11 +27,7 @@ int main() {
         return 1;
     }
     const double pixels = 320.0 * 200.0;
-    std::vector<uint8_t> from(320 * 200 * 4, 1), to(from.size());
-    const double copy = secondsPerCall([&] {
-        std::memcpy(to.data(), from.data(), from.size());
-        from[0] = uint8_t(from[0] + to[5]);
-    });
+    const double copy = bench::memcpySeconds(320 * 200 * 4);
     std::printf("desktop %s; memcpy of a 320x200x4 frame: %.1f us\n", gdi.format().name(),
                 copy * 1e6);
     Surface bottomUp(&gdi, 320, 200, Format(ARGB8888), KIND_MEMORY, BOTTOM_UP, -1, -1);
@@ -69,18 +42,10 @@ int main() {
     for (int scale : {1, 2}) {
         setClient(gdi.window(), 320 * scale, 200 * scale);
         for (const Case& c : cases) {
-            const double seconds = secondsPerCall([&] { c.surface->update(); });
+            const double seconds = bench::secondsPerCall([&] { c.surface->update(); }, 8);
             std::printf("%-32s client x%d %9.1f us/frame %8.1f Mpixel/s %6.2f x memcpy\n", c.name,
                         scale, seconds * 1e6, pixels / seconds / 1e6, seconds / copy);
         }
     }
     return 0;
 }
-#else
-#include <cstdio>
-
-int main() {
-    std::printf("the GDI back end needs Windows\n");
-    return 0;
-}
-#endif

@@ -1,6 +1,7 @@
 #include "display/PTC.h"
 
 #include "backends/Dummy.h"
+#include "backends/Factory.h"
 
 #include <climits>
 #include <cstdint>
@@ -77,6 +78,26 @@ struct PTC::Request {
         return r;
     }
 };
+
+bool PTC::isOpen() const {
+    return iface != &staticDummy && iface->ok();
+}
+
+int PTC::setTitle(const char* title) {
+    return iface->setTitle(title);
+}
+
+int32_t PTC::width() const {
+    return iface->width();
+}
+
+int32_t PTC::height() const {
+    return iface->height();
+}
+
+int PTC::keyPressed() const {
+    return iface->keyPressed();
+}
 
 PTC::Factory PTC::setFactory(Factory factory) {
     Factory previous = currentFactory;

@@ -7,10 +7,6 @@
 
 #include <cstdint>
 
-// Makes candidate back end number index (0 DirectDraw, 1 GDI, 2 VESA, 3 VGA); null ends a
-// search. window is a null handle when the back end is to make its own window.
-Interface* interfaceFactory(int index, WindowHandle& window);
-
 // The display front object: owns the back end it found, or points at staticDummy when closed.
 class PTC {
   public:
@@ -74,6 +70,15 @@ class PTC {
     void error(const char* message);
     int getModes(List<MODE>& modes);
     Interface* backEnd() const { return iface; }
+
+    // What a program needs of the open display without knowing its back end. isOpen() is true
+    // when a real back end is open and still ok (an init's result alone does not say so).
+    bool isOpen() const;
+    int setTitle(const char* title);
+    int32_t width() const;
+    int32_t height() const;
+    // Whether a key is waiting, without taking it.
+    int keyPressed() const;
 
     // Replaces the factory the searches use and returns the previous one; for tests.
     using Factory = Interface* (*)(int index, WindowHandle& window);

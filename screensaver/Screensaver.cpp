@@ -1,7 +1,5 @@
 #include "screensaver/Screensaver.h"
 
-#include "backends/Dummy.h"
-
 int runScreensaver(Frames& frames) {
     PTC display;
     bool upscale = false;
@@ -10,7 +8,7 @@ int runScreensaver(Frames& frames) {
     for (const DisplayTry& t : displayTries) {
         display.init(t.width, t.height, FUZZY32, t.output, -1, -1);
         // init's own result is not trusted: the back end must be real and still ok.
-        if (display.backEnd() != &staticDummy && display.backEnd()->ok()) {
+        if (display.isOpen()) {
             upscale = t.upscale;
             rowOffset = t.rowOffset;
             opened = true;
@@ -21,11 +19,11 @@ int runScreensaver(Frames& frames) {
         display.error("could not initialize!");
         return 1;
     }
-    display.backEnd()->setTitle("Kelmor screensaver");
-    const int32_t displayWidth = display.backEnd()->width();
-    const int32_t displayHeight = display.backEnd()->height();
+    display.setTitle("Kelmor screensaver");
+    const int32_t displayWidth = display.width();
+    const int32_t displayHeight = display.height();
     if (!frames.setup(display, displayWidth, displayHeight, upscale)) return 1;
-    while (!display.backEnd()->keyPressed())
+    while (!display.keyPressed())
         if (!frames.frame(display, upscale, rowOffset)) return 1;
     frames.teardown();
     return 0;

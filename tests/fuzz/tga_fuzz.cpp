@@ -4,7 +4,7 @@
 #include "conversion/Raster.h"
 #include "display/Image.h"
 
-#include "TgaFiles.h"
+#include "support/TgaFiles.h"
 
 #include <cstdint>
 #include <cstdio>

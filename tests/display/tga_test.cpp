@@ -1,8 +1,8 @@
 #include "display/File.h"
 #include "display/Image.h"
 
-#include "GuardedBuffer.h"
-#include "TgaFiles.h"
+#include "support/GuardedBuffer.h"
+#include "support/TgaFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // decodes them again, and the reader must give the same pixels.
 #include "display/Image.h"
 
-#include "../TgaFiles.h"
+#include "support/TgaFiles.h"
 
 #include <gtest/gtest.h>
 

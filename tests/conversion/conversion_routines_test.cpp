@@ -1,6 +1,6 @@
 #include "conversion/Raster.h"
 #include "conversion/Routines.h"
-#include "tests/unit/GuardedBuffer.h"
+#include "support/GuardedBuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/unit/GuardedBuffer.h"
+#include "support/GuardedBuffer.h"
 
 #include <windows.h>
 

@@ -5,7 +5,7 @@
 #include "screensaver/Rays.h"
 #include "screensaver/Screensaver.h"
 
-#include "GuardedBuffer.h"
+#include "support/GuardedBuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "backends/Dummy.h"
+#include "backends/Factory.h"
 #include "display/PTC.h"
 
 #include <gtest/gtest.h>

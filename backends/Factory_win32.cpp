@@ -1,0 +1,18 @@
+#include "backends/Factory.h"
+
+#include "backends/Dummy.h"
+#include "backends/directx/DirectX.h"
+#include "backends/gdi/GDI.h"
+
+#include <new>
+
+Interface* interfaceFactory(int index, WindowHandle& window) {
+    switch (index) {
+    case 0:
+        return new (std::nothrow) IDirectX(window);
+    case 1:
+        return new (std::nothrow) IGDI(window);
+    default:
+        return placeholderBackEnd(index);
+    }
+}
