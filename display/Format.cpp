@@ -98,6 +98,8 @@ uint32_t packChannel(uint8_t v, const Channel& c) {
 }
 
 uint8_t unpackChannel(uint32_t pixel, const Channel& c) {
+    // An ignored channel (no mask: any width outside 1..8, negative ones included) reads 0.
+    if (c.mask == 0) return 0;
     uint32_t v = pixel & uint32_t(c.mask);
     v = c.adjust >= 0 ? v >> c.adjust : v << -c.adjust;
     // Narrow channels widen by v * (2^w - 1) / 255, which is not full range (31 -> 240).
@@ -122,8 +124,9 @@ void Format::clear() {
 
 void Format::derive() {
     for (Channel* c : {&red, &green, &blue, &alpha}) {
-        // A channel that would not fit in a 32-bit pixel is ignored like a too-wide one.
-        if (c->width >= 1 && c->width <= 8 && c->shift >= 0 && c->shift + c->width <= 32) {
+        // A channel that would not fit in a 32-bit pixel is ignored like a too-wide one. Summed
+        // in 64 bits: shifts come from callers and may be anywhere in the int32 range.
+        if (c->width >= 1 && c->width <= 8 && c->shift >= 0 && int64_t(c->shift) + c->width <= 32) {
             c->mask = int32_t(((1u << c->width) - 1u) << c->shift);
             c->adjust = c->shift + c->width - 8;
         } else {

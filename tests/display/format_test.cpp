@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -172,16 +173,42 @@ TEST(Format, WideChannelsHaveNoMasksAndPackZero) {
 }
 
 TEST(Format, ChannelsOutsideA32BitPixelAreIgnored) {
-    // Positions beyond bit 31 or below bit 0 cannot be masked; they must not shift out of range.
-    Format high(28, 8, 0, 0, 0, 0, 0, 0, 1326, -1);
-    Format negative(-4, 8, 0, 0, 0, 0, 0, 0, 1326, -1);
-    for (const Format* f : {&high, &negative}) {
-        EXPECT_EQ(f->red.mask, 0);
-        uint8_t px[2] = {9, 9};
-        EXPECT_TRUE(f->pack(255, 0, 0, 0, px, 1326));
+    // A channel is masked only when it lies wholly in bits 0..31 with a width of 1..8; any
+    // other position or width is ignored: no mask, packs nothing, unpacks 0, never shifts out
+    // of range or overflows (the sanitizer build checks the arithmetic).
+    struct Case {
+        int32_t shift, width;
+        uint32_t mask;
+        const char* why;
+    } cases[] = {
+        {24, 8, 0xFF000000u, "the highest byte fits exactly"},
+        {31, 1, 0x80000000u, "the top bit alone"},
+        {25, 8, 0, "one bit past the top"},
+        {28, 8, 0, "half outside"},
+        {-4, 8, 0, "below bit 0"},
+        {INT32_MAX - 7, 8, 0, "shift plus width is INT32_MAX"},
+        {INT32_MAX, 8, 0, "shift plus width overflows 32 bits"},
+        {INT32_MAX, 1, 0, "shift plus width overflows by one"},
+        {0, 0, 0, "zero width"},
+        {0, -1, 0, "negative width"},
+        {8, INT32_MIN, 0, "the most negative width"},
+        {0, 9, 0, "wider than a byte"},
+    };
+    for (const Case& c : cases) {
+        // Green, blue and alpha fill the low three bytes, so a masked red lands in the top one.
+        const Format f(c.shift, c.width, 0, 8, 8, 8, 16, 8, 1326, -1);
+        EXPECT_EQ(uint32_t(f.red.mask), c.mask) << c.why;
+        uint8_t px[8] = {}; // a 9-bit red makes a 33-bit, 5-byte pixel
+        EXPECT_TRUE(f.pack(255, 0, 0, 0, px, 1326)) << c.why;
+        const uint32_t packed = uint32_t(px[0]) | uint32_t(px[1]) << 8 | uint32_t(px[2]) << 16 |
+                                uint32_t(px[3]) << 24;
+        EXPECT_EQ(packed, c.mask) << c.why;
+        const uint8_t all[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
         uint8_t r = 1, g = 1, b = 1, a = 1;
-        EXPECT_TRUE(f->unpack(px, &r, &g, &b, &a, 1326));
-        EXPECT_EQ(r, 0);
+        EXPECT_TRUE(f.unpack(all, &r, &g, &b, &a, 1326)) << c.why;
+        if (!c.mask) {
+            EXPECT_EQ(r, 0) << c.why;
+        }
     }
 }
 
