@@ -5,8 +5,8 @@
 #   run-screensaver.sh --window   no virtual desktop and DirectDraw switched off, as on a system
 #                                 without it: the program falls back to its 320x200 GDI window
 # On the current X display it runs until a key is pressed. With no display it runs on a
-# private Xvfb, saves screenshots as build/screensaver-N.png, presses a key, and reports the
-# exit status (answering an error box, should one appear).
+# private Xvfb, saves screenshots as build/screensaver-N.png, presses a key (or answers the
+# error box, should one appear) and reports the exit status the program gave.
 set -eu
 cd "$(dirname "$0")/.."
 window=0
@@ -15,46 +15,46 @@ bash scripts/install-deps.sh
 cmake --preset mingw64 >/dev/null
 cmake --build --preset mingw64 --target kelmor wintool pictures
 source tests/wine/lib.sh
+build=build/mingw64
 if [ "$window" -eq 1 ]; then
     export PTC_WINE_DESKTOP=0
     export WINEDLLOVERRIDES="mscoree,mshtml=;ddraw=d"
 fi
 private=0
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then private=1; unset DISPLAY; fi
-ptc_wine_env
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    private=1
+    ptc_private_session
+else
+    ptc_wine_env
+fi
 # The program looks for its pictures in the Windows directory first.
-cp build/mingw64/kelmor1.tga build/mingw64/kelmor2.tga "$WINEPREFIX/drive_c/windows/"
+cp "$build/kelmor1.tga" "$build/kelmor2.tga" "$WINEPREFIX/drive_c/windows/"
 
 status=0
 if [ "$private" -eq 0 ]; then
-    wine build/mingw64/kelmor.exe || status=$?
+    wine "$build/kelmor.exe" || status=$?
 else
-    wine build/mingw64/kelmor.exe &
+    wine "$build/kelmor.exe" &
     pid=$!
     sleep 3
     for n in 1 2 3; do
         ptc_screenshot "build/screensaver-$n.png" && echo "screenshot: build/screensaver-$n.png"
         sleep 1
     done
-    if box=$(wine build/mingw64/wintool.exe dismiss "ptc error" 500 | tr -d '\r'); then
+    if box=$(ptc_dismiss_box "$build/wintool.exe" "ptc error" 500); then
         echo "ptc error box: $(printf '%s\n' "$box" | head -n 1)"
+    elif ptc_press_key "Kelmor screensaver" "Wine desktop"; then
+        echo "pressed a key"
     else
-        name="Wine desktop"
-        [ "$window" -eq 1 ] && name="Kelmor screensaver"
-        id=$(xdotool search --name "$name" 2>/dev/null | head -n 1 || true)
-        if [ -n "$id" ]; then
-            xdotool windowfocus --sync "$id" key space 2>/dev/null || xdotool key space || true
-            echo "pressed a key"
-        fi
+        echo "no window to press a key in"
     fi
-    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    if kill -0 "$pid" 2>/dev/null; then
-        echo "still running after the key: closing it"
-        wine build/mingw64/wintool.exe close "Kelmor screensaver" 500 || kill "$pid" || true
+    ptc_wait_exit "$pid" 10 || status=$?
+    if [ "$status" -eq 124 ]; then
+        echo "still running 10 s after the key: closing it"
+        wine "$build/wintool.exe" close "Kelmor screensaver" 500 >/dev/null || kill "$pid" || true
+        status=0
+        ptc_wait_exit "$pid" 10 || status=$?
     fi
-    wait "$pid" || status=$?
-    wineserver -k 2>/dev/null || true
-    [ -n "${PTC_XVFB_PID:-}" ] && kill "$PTC_XVFB_PID" 2>/dev/null || true
 fi
 echo "kelmor exited with status $status"
 exit "$status"

@@ -57,14 +57,9 @@ start() {
 
 # Waits up to $1 seconds for the program to end; its status in $status.
 finish() {
-    local i
-    for i in $(seq $(($1 * 10))); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 "$pid" 2>/dev/null && fail "still running after $1 s"
-    wait "$pid"
-    status=$?
+    status=0
+    ptc_wait_exit "$pid" "$1" || status=$?
+    [ "$status" -eq 124 ] && fail "still running after $1 s"
     pid=
 }
 
@@ -73,18 +68,14 @@ brightness() { convert "$1" -colorspace Gray -format '%[fx:mean]' info:; }
 differ() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1)" != 0 ]; }
 
 # Presses space in the program's window; inside a virtual desktop that is an X window within
-# the desktop's, found the same way.
+# the desktop's.
 press() {
-    local id
-    id=$(xdotool search --name "Kelmor screensaver" 2>/dev/null | head -n 1)
-    [ -n "$id" ] || id=$(xdotool search --name "Wine desktop" 2>/dev/null | head -n 1)
-    [ -n "$id" ] || fail "no X window to press a key in"
-    xdotool windowfocus --sync "$id" key space 2>/dev/null || xdotool key space
+    ptc_press_key "Kelmor screensaver" "Wine desktop" || fail "no X window to press a key in"
 }
 
 expect_box() { # expect_box TEXT
     local report
-    report=$(wine "$wintool" dismiss "ptc error" 30000 | tr -d '\r') || fail "no ptc error box"
+    report=$(ptc_dismiss_box "$wintool" "ptc error" 30000) || fail "no ptc error box"
     [ "$(printf '%s\n' "$report" | sed -n 1p)" = "$1" ] || fail "box says '$report', not '$1'"
     finish 30
     [ "$status" -eq 1 ] || fail "exit status $status after the box, expected 1"
@@ -109,7 +100,7 @@ expect_running() { # expect_running SHOT_PREFIX: pictures on screen that move
 soak() {
     local seconds=${PTC_SOAK_SECONDS:-120} samples=$out/$case_name.samples
     local check
-    check=$(wine "$wintool" check | tr -d '\r') || fail "the resource counters miss a leak: $check"
+    check=$(ptc_wine_text "$wintool" check) || fail "the resource counters miss a leak: $check"
     echo "counters: $check"
     place "$windows" "$windows"
     start
@@ -118,7 +109,7 @@ soak() {
     local begin=$SECONDS line
     while :; do
         kill -0 "$pid" 2>/dev/null || { wait "$pid"; fail "ended early with status $?"; }
-        line=$(wine "$wintool" stats "Kelmor screensaver" 5000 | tr -d '\r') ||
+        line=$(ptc_wine_text "$wintool" stats "Kelmor screensaver" 5000) ||
             fail "no window to measure"
         echo "$((SECONDS - begin)) $line" | tee -a "$samples"
         [ $((SECONDS - begin)) -ge "$seconds" ] && break
@@ -162,7 +153,7 @@ window)
     place "$windows" "$windows"
     start
     expect_running window
-    found=$(wine "$wintool" find "Kelmor screensaver" 5000 | tr -d '\r')
+    found=$(ptc_wine_text "$wintool" find "Kelmor screensaver" 5000)
     [ "$found" = "PTC_GDI_WINDOWED 320x200" ] || fail "expected a 320x200 GDI window, found '$found'"
     press
     finish 20

@@ -1,25 +1,46 @@
-# Shared by the Wine tests and scripts: a private Xvfb, a prepared Wine prefix, screenshots.
+# What the scripts and the Wine tests share: packages, a private X server, a prepared Wine
+# prefix, screenshots, and driving the program's windows with honest exit statuses.
 # Source it; then call ptc_wine_env before running Windows programs.
 
 ptc_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
-# Starts a private X server unless DISPLAY already names one that answers.
-ptc_start_xvfb() {
-    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
-    local n
-    for n in $(seq 90 130); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-        PTC_XVFB_PID=$!
-        export DISPLAY=":$n"
-        local i
-        for i in $(seq 50); do
-            xdpyinfo >/dev/null 2>&1 && return 0
-            sleep 0.1
-        done
-        kill "$PTC_XVFB_PID" 2>/dev/null
+# Installs the Debian packages of the list that are missing (apt-get; sudo when not root).
+ptc_install_packages() {
+    local p missing=""
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+            missing="$missing $p"
     done
-    echo "could not start Xvfb" >&2
+    [ -z "$missing" ] && return 0
+    echo "installing:$missing"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get update -q
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
+}
+
+# ptc_start_xvfb [DEPTH [WIDTHxHEIGHT]]: starts a private X server and exports DISPLAY and
+# PTC_XVFB_PID. Without arguments a DISPLAY that already answers is kept. The server picks a free
+# display number itself (-displayfd), so two runs starting at once never share one.
+ptc_start_xvfb() {
+    if [ $# -eq 0 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+    local depth=${1:-24} size=${2:-1024x768} number i
+    number=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 "${size}x${depth}" -nolisten tcp 3>"$number" >/dev/null 2>&1 &
+    PTC_XVFB_PID=$!
+    for i in $(seq 100); do
+        if [ -s "$number" ]; then
+            export DISPLAY=":$(tr -d '\n' <"$number")"
+            rm -f "$number"
+            return 0
+        fi
+        kill -0 "$PTC_XVFB_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    rm -f "$number"
+    kill "$PTC_XVFB_PID" 2>/dev/null
+    echo "could not start a ${depth}-bit Xvfb" >&2
     return 1
 }
 
@@ -60,6 +81,60 @@ ptc_wine_env() {
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
+# Ends this prefix's Wine session and the X server started here, if any.
+ptc_end_session() {
+    wineserver -k 2>/dev/null || true
+    [ -n "${PTC_XVFB_PID:-}" ] && kill "$PTC_XVFB_PID" 2>/dev/null
+    return 0
+}
+
+# A private display and prefix for a whole run, ended when the calling script exits. Never the
+# user's screen.
+ptc_private_session() {
+    unset DISPLAY
+    trap ptc_end_session EXIT
+    ptc_wine_env
+}
+
 ptc_screenshot() {
     import -display "$DISPLAY" -window root "$1"
+}
+
+# ptc_press_key NAME...: presses space in the first X window with one of these names (inside a
+# virtual desktop the program's windows are within "Wine desktop"). 1 when there is none.
+ptc_press_key() {
+    local name id=""
+    for name in "$@"; do
+        id=$(xdotool search --name "$name" 2>/dev/null | head -n 1)
+        [ -n "$id" ] && break
+    done
+    [ -n "$id" ] || return 1
+    xdotool windowfocus --sync "$id" key space 2>/dev/null || xdotool key space
+}
+
+# ptc_wine_text PROGRAM ARGS...: runs a Windows program and prints what it wrote without the
+# carriage returns; the status is the program's.
+ptc_wine_text() {
+    local text status=0
+    text=$(wine "$@") || status=$?
+    printf '%s\n' "${text//$'\r'/}"
+    return "$status"
+}
+
+# ptc_dismiss_box WINTOOL TITLE TIMEOUT_MS: answers the message box with that title and prints
+# its text; 1 when no box came.
+ptc_dismiss_box() {
+    ptc_wine_text "$1" dismiss "$2" "$3"
+}
+
+# ptc_wait_exit PID SECONDS: waits for the process to end and returns its status; 124 when it
+# is still running after that long.
+ptc_wait_exit() {
+    local i
+    for i in $(seq $(($2 * 10))); do
+        kill -0 "$1" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$1" 2>/dev/null && return 124
+    wait "$1"
 }
