@@ -41,7 +41,7 @@ else
         ptc_screenshot "build/screensaver-$n.png" && echo "screenshot: build/screensaver-$n.png"
         sleep 1
     done
-    if box=$(ptc_dismiss_box "$build/wintool.exe" "ptc error" 500); then
+    if box=$(ptc_dismiss_box "$build/wintool.exe" "ptc error" 500 2>/dev/null); then
         echo "ptc error box: $(printf '%s\n' "$box" | head -n 1)"
     elif ptc_press_key "Kelmor screensaver" "Wine desktop"; then
         echo "pressed a key"
