@@ -15,3 +15,7 @@ Interface* interfaceFactory(int index, WindowHandle&) {
         return placeholderBackEnd(index);
     }
 }
+
+const char* interfaceName(int index) {
+    return index >= 0 && index < 4 ? "" : nullptr;
+}

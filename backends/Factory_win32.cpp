@@ -16,3 +16,8 @@ Interface* interfaceFactory(int index, WindowHandle& window) {
         return placeholderBackEnd(index);
     }
 }
+
+const char* interfaceName(int index) {
+    constexpr const char* names[] = {"DirectX", "GDI", "", ""};
+    return index >= 0 && index < 4 ? names[index] : nullptr;
+}

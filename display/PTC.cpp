@@ -10,6 +10,7 @@
 namespace {
 
 PTC::Factory currentFactory = interfaceFactory;
+PTC::Names currentNames = interfaceName;
 
 struct Keyword {
     const char* word;
@@ -29,6 +30,12 @@ int32_t decimal(const char* text) {
     if (value > INT32_MAX) return INT32_MAX;
     if (value < INT32_MIN) return INT32_MIN;
     return int32_t(value);
+}
+
+// Whether candidate index is known, without constructing it, to have a name other than wanted.
+bool namedOtherwise(int index, const char* wanted) {
+    const char* known = wanted && currentNames ? currentNames(index) : nullptr;
+    return known && !equalsIgnoringCase(known, wanted);
 }
 
 } // namespace
@@ -99,15 +106,17 @@ int PTC::keyPressed() const {
     return iface->keyPressed();
 }
 
-PTC::Factory PTC::setFactory(Factory factory) {
+PTC::Factory PTC::setFactory(Factory factory, Names names) {
     Factory previous = currentFactory;
     currentFactory = factory ? factory : interfaceFactory;
+    currentNames = names || currentFactory != interfaceFactory ? names : interfaceName;
     return previous;
 }
 
 int PTC::search(const Request& request, WindowHandle& window) {
     close();
     for (int index = 0;; ++index) {
+        if (namedOtherwise(index, request.name)) continue;
         Interface* candidate = currentFactory(index, window);
         if (!candidate) break;
         iface = candidate;

@@ -80,9 +80,12 @@ class PTC {
     // Whether a key is waiting, without taking it.
     int keyPressed() const;
 
-    // Replaces the factory the searches use and returns the previous one; for tests.
+    // Replaces the factory the searches use and returns the previous one; for tests. names tells
+    // each candidate's name without constructing it (null: unknown), so that a search by name
+    // constructs only candidates of that name; the platform's factory comes with its own table.
     using Factory = Interface* (*)(int index, WindowHandle& window);
-    static Factory setFactory(Factory factory);
+    using Names = const char* (*)(int index);
+    static Factory setFactory(Factory factory, Names names = nullptr);
 
   private:
     struct Request;

@@ -137,9 +137,14 @@ TEST(PTCClosed, FactoryOrderReachesVesaAndVga) {
         Interface* b = interfaceFactory(i, window);
         ASSERT_NE(b, nullptr) << "index " << i << " must not end a search";
         EXPECT_EQ(b->ok(), windowsBackEnds && i < 2 ? 1 : 0) << "index " << i;
+        char name[8] = {};
+        b->name(name);
+        ASSERT_NE(interfaceName(i), nullptr) << "index " << i;
+        EXPECT_STREQ(name, interfaceName(i)) << "the name table must tell the truth";
         delete b;
     }
     EXPECT_EQ(interfaceFactory(4, window), nullptr);
+    EXPECT_EQ(interfaceName(4), nullptr);
     Interface* vesa = interfaceFactory(2, window);
     Interface* vga = interfaceFactory(3, window);
     EXPECT_NE(dynamic_cast<IVESA*>(vesa), nullptr);
@@ -175,6 +180,32 @@ TEST_F(PTCTest, NameSearchIgnoresCaseAndRejectsOthers) {
     EXPECT_EQ(display.init("Nobody"), 0);
     EXPECT_EQ(display.backEnd(), &staticDummy);
     EXPECT_EQ(display.init(""), 0) << "the unnamed placeholders are never ok";
+}
+
+// Index 1's name is unknown to the table: only constructing it tells.
+const char* fakeNames(int index) {
+    constexpr const char* names[] = {"DirectX", nullptr, "", ""};
+    return index < 4 ? names[index] : nullptr;
+}
+
+TEST_F(PTCTest, NameSearchConstructsNoCandidateKnownByAnotherName) {
+    PTC::setFactory(fakeFactory, fakeNames);
+    const struct {
+        const char* name;
+        int result;
+        const char* trail;
+    } cases[] = {
+        {"gdi", 1, ""},                        // 0 is passed by; 1 is made and stays
+        {"DIRECTX", 1, "delete 1; "},          // the open 1 is closed first; 0 is made and stays
+        {"Nobody", 0, "delete 0; delete 1; "}, // the open 0 closed; only 1 is made, and freed
+        {"", 0, "delete 1; delete 2; delete 3; "}, // 1 and the unnamed two are made
+    };
+    PTC display;
+    for (const auto& c : cases) {
+        events.events.clear();
+        EXPECT_EQ(display.init(c.name), c.result) << c.name;
+        EXPECT_EQ(trail(), c.trail) << c.name;
+    }
 }
 
 TEST_F(PTCTest, WindowFormKeepsTheFirstOkBackEnd) {
