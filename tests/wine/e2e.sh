@@ -2,6 +2,11 @@
 # The screensaver end to end under Wine, one case per call:
 #   e2e.sh CASE KELMOR.EXE WINTOOL.EXE PICTURE_DIR OUTPUT_DIR
 # fullscreen  inside the virtual desktop: a moving picture, a key ends it with status 0
+# switch-s    the same, started with /s as Windows starts a screensaver
+# preview     /p with a 152x112 window of another program: a child of that size, no mode change,
+#             no DirectDraw, no box, no focus taken; status 0 soon after that window goes
+# preview-missing  /p without pictures: status 1 and no box
+# configure   /c: its box, no mode change, status 0 once answered; /a: status 0 at once
 # window      no DirectDraw, no virtual desktop: a 320x200 window, a key ends it with status 0
 # close       no DirectDraw, no virtual desktop: closing the window ends it with status 0
 # missing     no pictures anywhere: the kelmor1.tga box and status 1
@@ -50,8 +55,8 @@ place() { # place WHERE1 WHERE2: where the two pictures go ("-" for nowhere)
     [ "$2" = - ] || cp "$pictures/kelmor2.tga" "$2/"
 }
 
-start() {
-    wine "$program" >"$out/$case_name.stdout" 2>"$out/$case_name.stderr" &
+start() { # start [ARGUMENTS]
+    wine "$program" "$@" >"$out/$case_name.stdout" 2>"$out/$case_name.stderr" &
     pid=$!
 }
 
@@ -133,21 +138,75 @@ soak() {
         fail "resources grew while running"
 }
 
+# The virtual desktop is in its own 640x480 mode.
+expect_desktop_mode() { # expect_desktop_mode WHEN
+    local geometry
+    geometry=$(xdotool search --name "Wine desktop" getwindowgeometry 2>/dev/null | grep Geometry)
+    echo "desktop $1: $geometry"
+    case "$geometry" in *640x480*) ;; *) fail "desktop not 640x480 $1: $geometry" ;; esac
+}
+
+# Hosts the program's preview in a 152x112 window of wintool's (another process, as the settings
+# page is) and checks that wintool's report, kept in $report, has each of the expected lines.
+expect_preview() { # expect_preview LINE...
+    local line
+    report=$(ptc_wine_text "$wintool" preview 152x112 "$(winepath -w "$program")" 2 \
+        2>"$out/$case_name.wintool") || fail "wintool preview failed"
+    printf '%s\n' "$report"
+    for line in "$@"; do
+        printf '%s\n' "$report" | grep -qx -- "$line" || fail "no line '$line'"
+    done
+}
+
+fullscreen() { # fullscreen [ARGUMENTS]
+    place "$windows" "$windows"
+    start "$@"
+    expect_running "$case_name"
+    press
+    finish 20
+    [ "$status" -eq 0 ] || fail "exit status $status after a key, expected 0"
+    expect_desktop_mode "after" # restored
+}
+
 case "$case_name" in
 soak | soak-window)
     soak
     ;;
 fullscreen)
+    fullscreen
+    ;;
+switch-s)
+    fullscreen /s
+    ;;
+preview)
     place "$windows" "$windows"
-    start
-    expect_running fullscreen
-    press
+    # Within the two seconds the tool waits after the host's destruction, it ended with 0.
+    expect_preview "child KELMOR_PREVIEW 152x112" "screen 640x480" "priority normal" \
+        "ddraw not loaded" "boxes 0" "foreground host" "exit 0 after [0-9]* ms"
+    ms=$(printf '%s\n' "$report" | sed -n 's/^exit 0 after \([0-9]*\) ms$/\1/p')
+    [ "$ms" -lt 2000 ] || fail "ended $ms ms after its window, not within 2 s"
+    status=0
+    ;;
+preview-missing)
+    place - -
+    # A box would keep it running.
+    expect_preview "child none" "boxes 0" "exit 1 early"
+    status=1
+    ;;
+configure)
+    place "$windows" "$windows"
+    start /c
+    found=$(ptc_wine_text "$wintool" find "Kelmor screensaver" 30000) || fail "no box"
+    case "$found" in "#32770 "*) ;; *) fail "not a box: $found" ;; esac
+    expect_desktop_mode "with the box up"
+    box=$(ptc_dismiss_box "$wintool" "Kelmor screensaver" 5000) || fail "no box to answer"
+    [ "$(printf '%s\n' "$box" | sed -n 1p)" = "This screensaver has no options to set." ] ||
+        fail "the box says '$box'"
     finish 20
-    [ "$status" -eq 0 ] || fail "exit status $status after a key, expected 0"
-    # The desktop is back in its own mode.
-    geometry=$(xdotool search --name "Wine desktop" getwindowgeometry 2>/dev/null | grep Geometry)
-    echo "desktop after: $geometry"
-    case "$geometry" in *640x480*) ;; *) fail "desktop not restored: $geometry" ;; esac
+    [ "$status" -eq 0 ] || fail "exit status $status after the box, expected 0"
+    start /a
+    finish 20
+    [ "$status" -eq 0 ] || fail "exit status $status for /a, expected 0"
     ;;
 window)
     place "$windows" "$windows"

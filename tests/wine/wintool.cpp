@@ -1,5 +1,6 @@
 // Drives the program's windows from inside Wine, where the virtual desktop hides them from X
-// tools: finds a top-level window by title, reports its text and style, and dismisses it.
+// tools: finds a top-level window by title, reports its text and style, and dismisses it; hosts
+// the program's preview as a settings page would.
 #include <windows.h>
 // after windows.h, which they build on
 #include <psapi.h>
@@ -183,11 +184,168 @@ int checkCounters() {
     return gdiRise == 64 && handleRise == 64 && memoryRise >= (long long)leak ? 0 : 1;
 }
 
+// ---- preview: a settings page's host window for a screensaver's /p ----
+
+LRESULT CALLBACK hostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CLOSE) return 0; // only the tool ends the host
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Handles the host's messages (and those of the preview's thread, whose input is attached to
+// it) for up to timeoutMs, or until done() is true.
+template <typename Done> bool pumpUntil(DWORD timeoutMs, Done done) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        if (done()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+struct ProcessWindows {
+    DWORD process;
+    HWND found = nullptr; // a child window of the host (EnumChildWindows) or a box (EnumWindows)
+    int boxes = 0;
+};
+
+BOOL CALLBACK matchChild(HWND window, LPARAM data) {
+    ProcessWindows* p = reinterpret_cast<ProcessWindows*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != p->process) return TRUE;
+    p->found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK countBoxes(HWND window, LPARAM data) {
+    ProcessWindows* p = reinterpret_cast<ProcessWindows*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (owner == p->process && IsWindowVisible(window) && std::strcmp(className, "#32770") == 0)
+        p->boxes++;
+    return TRUE;
+}
+
+bool loaded(HANDLE process, const char* module) {
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    if (!EnumProcessModules(process, modules, sizeof modules, &bytes)) return false;
+    for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 512; i++) {
+        char name[MAX_PATH] = {};
+        GetModuleBaseNameA(process, modules[i], name, sizeof name);
+        if (_stricmp(name, module) == 0) return true;
+    }
+    return false;
+}
+
+const char* priorityName(DWORD priority) {
+    switch (priority) {
+    case NORMAL_PRIORITY_CLASS:
+        return "normal";
+    case HIGH_PRIORITY_CLASS:
+        return "high";
+    case IDLE_PRIORITY_CLASS:
+        return "idle";
+    default:
+        return "other";
+    }
+}
+
+// Makes a visible top-level window with a width x height client area, starts "program /p
+// <window>" and prints, a line each, seconds after the program made a child window of it: the
+// child's class and client size (or "none"), the screen's size, the program's priority class,
+// whether it loaded ddraw.dll, how many message boxes it shows and whether the host is still the
+// foreground window; then destroys the host and prints the program's exit status and how long
+// after the destruction it came ("early" when before it, "running" when not within 5 s). The
+// program's processor time goes to standard error.
+int preview(const char* size, const char* program, DWORD seconds) {
+    int width = 0, height = 0;
+    if (std::sscanf(size, "%dx%d", &width, &height) != 2) return 64;
+    WNDCLASSA info = {};
+    info.lpfnWndProc = hostProcedure;
+    info.hInstance = GetModuleHandleA(nullptr);
+    info.hbrBackground = HBRUSH(GetStockObject(WHITE_BRUSH));
+    info.lpszClassName = "wintool preview host";
+    RegisterClassA(&info);
+    RECT outer = {0, 0, width, height};
+    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+    HWND host =
+        CreateWindowExA(0, info.lpszClassName, "Preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20,
+                        20, outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
+                        info.hInstance, nullptr);
+    if (!host) return 2;
+    SetForegroundWindow(host);
+    pumpUntil(200, [] { return false; });
+
+    std::string command =
+        "\"" + std::string(program) + "\" /p " + std::to_string(reinterpret_cast<uintptr_t>(host));
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+        std::fprintf(stderr, "cannot start %s\n", program);
+        return 2;
+    }
+    CloseHandle(started.hThread);
+    auto ended = [&] { return WaitForSingleObject(started.hProcess, 0) == WAIT_OBJECT_0; };
+    ProcessWindows child = {started.dwProcessId};
+    pumpUntil(10000, [&] {
+        EnumChildWindows(host, matchChild, reinterpret_cast<LPARAM>(&child));
+        return child.found || ended();
+    });
+    pumpUntil(seconds * 1000, ended);
+    if (child.found && IsWindow(child.found)) {
+        char className[256] = {};
+        GetClassNameA(child.found, className, sizeof className);
+        RECT client = {};
+        GetClientRect(child.found, &client);
+        std::printf("child %s %ldx%ld\n", className, client.right, client.bottom);
+    } else {
+        std::printf("child none\n");
+    }
+    ProcessWindows boxes = {started.dwProcessId};
+    EnumWindows(countBoxes, reinterpret_cast<LPARAM>(&boxes));
+    std::printf("screen %dx%d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    std::printf("priority %s\n", priorityName(GetPriorityClass(started.hProcess)));
+    std::printf("ddraw %s\n", loaded(started.hProcess, "ddraw.dll") ? "loaded" : "not loaded");
+    std::printf("boxes %d\n", boxes.boxes);
+    std::printf("foreground %s\n", GetForegroundWindow() == host ? "host" : "other");
+    FILETIME created, exited, kernel, user;
+    if (GetProcessTimes(started.hProcess, &created, &exited, &kernel, &user))
+        std::fprintf(stderr, "cpu %llu ms\n",
+                     ((ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
+                       ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) /
+                      10000));
+    DWORD status = 0;
+    if (ended()) {
+        GetExitCodeProcess(started.hProcess, &status);
+        std::printf("exit %lu early\n", status);
+    } else {
+        DestroyWindow(host);
+        const DWORD destroyed = GetTickCount();
+        if (pumpUntil(5000, ended)) {
+            GetExitCodeProcess(started.hProcess, &status);
+            std::printf("exit %lu after %lu ms\n", status, GetTickCount() - destroyed);
+        } else {
+            std::printf("exit running\n");
+            TerminateProcess(started.hProcess, 3);
+        }
+    }
+    CloseHandle(started.hProcess);
+    return 0;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: wintool dismiss TITLE TIMEOUT_MS\n"
                          "       wintool close TITLE TIMEOUT_MS\n"
                          "       wintool find TITLE TIMEOUT_MS\n"
                          "       wintool stats TITLE TIMEOUT_MS\n"
+                         "       wintool preview WIDTHxHEIGHT PROGRAM SECONDS\n"
                          "       wintool check\n");
     return 64;
 }
@@ -197,8 +355,11 @@ int usage() {
 // dismiss: prints the box's text, then "icon" or "no icon", and presses its OK button.
 // close: sends WM_CLOSE. find: prints the window's class and client size. stats: prints the
 // owning process's resource counts. 2 when not found. check: tests the counting itself.
+// preview: see preview() above.
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "check") return checkCounters();
+    if (argc == 5 && std::string(argv[1]) == "preview")
+        return preview(argv[2], argv[3], DWORD(std::strtoul(argv[4], nullptr, 10)));
     if (argc != 4) return usage();
     const std::string command = argv[1];
     HWND window = waitForWindow(argv[2], DWORD(std::strtoul(argv[3], nullptr, 10)));
