@@ -127,6 +127,12 @@ ptc_dismiss_box() {
     ptc_wine_text "$1" dismiss "$2" "$3"
 }
 
+# ptc_zip_package FOLDER ZIP: a new zip file of the package folder's files, without the folder.
+ptc_zip_package() {
+    rm -f "$2"
+    zip -q -j -X "$2" "$1"/*
+}
+
 # ptc_wait_exit PID SECONDS: waits for the process to end and returns its status; 124 when it
 # is still running after that long.
 ptc_wait_exit() {
