@@ -5,6 +5,7 @@
 #include "screensaver/Preview.h"
 
 #include "support/TgaFiles.h"
+#include "support/WindowMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -86,18 +87,6 @@ struct PreviewRun {
     }
     bool ended() const { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
 };
-
-// Handles this thread's messages until done() or timeoutMs.
-template <typename Done> bool pumpUntil(DWORD timeoutMs, Done done) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        if (done()) return true;
-        if (GetTickCount() - start > timeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
 
 HWND makeParent() {
     WNDCLASSA info{};

@@ -6,6 +6,8 @@
 #include <psapi.h>
 #include <winternl.h>
 
+#include "support/WindowMessages.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -189,19 +191,6 @@ int checkCounters() {
 LRESULT CALLBACK hostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CLOSE) return 0; // only the tool ends the host
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// Handles the host's messages (and those of the preview's thread, whose input is attached to
-// it) for up to timeoutMs, or until done() is true.
-template <typename Done> bool pumpUntil(DWORD timeoutMs, Done done) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        if (done()) return true;
-        if (GetTickCount() - start > timeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
 }
 
 struct ProcessWindows {
