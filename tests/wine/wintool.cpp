@@ -231,19 +231,6 @@ bool loaded(HANDLE process, const char* module) {
     return false;
 }
 
-const char* priorityName(DWORD priority) {
-    switch (priority) {
-    case NORMAL_PRIORITY_CLASS:
-        return "normal";
-    case HIGH_PRIORITY_CLASS:
-        return "high";
-    case IDLE_PRIORITY_CLASS:
-        return "idle";
-    default:
-        return "other";
-    }
-}
-
 // Makes a visible top-level window with a width x height client area, starts "program /p
 // <window>" and prints, a line each, seconds after the program made a child window of it: the
 // child's class and client size (or "none"), the screen's size, the program's priority class,
@@ -300,7 +287,8 @@ int preview(const char* size, const char* program, DWORD seconds) {
     ProcessWindows boxes = {started.dwProcessId};
     EnumWindows(countBoxes, reinterpret_cast<LPARAM>(&boxes));
     std::printf("screen %dx%d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    std::printf("priority %s\n", priorityName(GetPriorityClass(started.hProcess)));
+    const bool normal = GetPriorityClass(started.hProcess) == NORMAL_PRIORITY_CLASS;
+    std::printf("priority %s\n", normal ? "normal" : "changed");
     std::printf("ddraw %s\n", loaded(started.hProcess, "ddraw.dll") ? "loaded" : "not loaded");
     std::printf("boxes %d\n", boxes.boxes);
     std::printf("foreground %s\n", GetForegroundWindow() == host ? "host" : "other");
