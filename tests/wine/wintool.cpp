@@ -231,7 +231,8 @@ bool loaded(HANDLE process, const char* module) {
     return false;
 }
 
-// Makes a visible top-level window with a width x height client area, starts "program /p
+// Prints the program's description, its string 1, which Windows shows for short file names.
+// Then makes a visible top-level window with a width x height client area, starts "program /p
 // <window>" and prints, a line each, seconds after the program made a child window of it: the
 // child's class and client size (or "none"), the screen's size, the program's priority class,
 // whether it loaded ddraw.dll, how many message boxes it shows and whether the host is still the
@@ -241,6 +242,12 @@ bool loaded(HANDLE process, const char* module) {
 int preview(const char* size, const char* program, DWORD seconds) {
     int width = 0, height = 0;
     if (std::sscanf(size, "%dx%d", &width, &height) != 2) return 64;
+    char description[256] = {};
+    if (HMODULE file = LoadLibraryExA(program, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        LoadStringA(file, 1, description, sizeof description);
+        FreeLibrary(file);
+    }
+    std::printf("description %s\n", description);
     WNDCLASSA info = {};
     info.lpfnWndProc = hostProcedure;
     info.hInstance = GetModuleHandleA(nullptr);
