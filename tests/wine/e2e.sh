@@ -4,7 +4,8 @@
 # fullscreen  inside the virtual desktop: a moving picture, a key ends it with status 0
 # switch-s    the same, started with /s as Windows starts a screensaver
 # preview     /p with a 152x112 window of another program: a child of that size, no mode change,
-#             no DirectDraw, no box, no focus taken; status 0 soon after that window goes
+#             no DirectDraw, no box, no focus taken; status 0 within 2 s after that window goes;
+#             and the description string Windows shows
 # preview-missing  /p without pictures: status 1 and no box
 # configure   /c: its box, no mode change, status 0 once answered; /a: status 0 at once
 # window      no DirectDraw, no virtual desktop: a 320x200 window, a key ends it with status 0
