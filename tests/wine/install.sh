@@ -20,8 +20,9 @@ export WINEPREFIX=$work/prefix
 # changes the display mode.
 export PTC_WINE_DESKTOP=0
 export WINEDLLOVERRIDES="mscoree,mshtml=;ddraw=d"
-ptc_wine_env || fail "no Wine session"
+# Set first, so a session that fails half-way is ended too.
 trap 'wineserver -k 2>/dev/null; [ -n "${PTC_XVFB_PID:-}" ] && kill "$PTC_XVFB_PID" 2>/dev/null' EXIT
+ptc_wine_env || fail "no Wine session"
 
 ptc_zip_package "$package" "$work/kelmor.zip" || fail "cannot zip the package"
 unzip -q "$work/kelmor.zip" -d "$WINEPREFIX/drive_c/kelmor" || fail "cannot unzip the package"
