@@ -105,7 +105,7 @@ expect_running() { # expect_running SHOT_PREFIX: pictures on screen that move
 # warm-up that lets the first frames settle. The bounds are tight enough that a leak of 300 bytes
 # a frame at 60 frames a second, or of one handle or GDI object in a whole run, exceeds them.
 soak() {
-    local seconds=${PTC_SOAK_SECONDS:-120} warmup=${PTC_SOAK_WARMUP:-180}
+    local seconds=${PTC_SOAK_SECONDS:-120} warmup=${PTC_SOAK_WARMUP:-240}
     local samples=$out/$case_name.samples check
     check=$(ptc_wine_text "$wintool" check) || fail "the resource counters miss a leak: $check"
     echo "counters: $check"
