@@ -14,7 +14,7 @@
 
 #include "Timing.h"
 #include "conversion/Raster.h"
-#include "conversion/Routines.h"
+#include "conversion/ProcessorFeatures.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,0 +1,82 @@
+#include "conversion/Avx2.h"
+#include "conversion/FromArgb8888.h"
+#include "conversion/Routines.h"
+#include "conversion/RowWalk.h"
+
+// The routines from ARGB8888 with AVX2: narrowing by multiply-adds, byte shuffles per lane.
+
+using namespace conversion;
+
+namespace {
+
+// 8 pixels to their results shifted left by the weighting's shift, one per 32-bit lane.
+template <int K> inline __m256i weigh(__m256i p) {
+    constexpr Weights w = weightings[K];
+    const __m256i masked = _mm256_and_si256(p, _mm256_set1_epi32(int32_t(w.mask)));
+    return _mm256_madd_epi16(_mm256_maddubs_epi16(masked, _mm256_set1_epi32(byteWeights(w))),
+                             _mm256_set1_epi32(wordWeights(w)));
+}
+
+template <int K> void narrowBlocks(const uint8_t*& source, uint8_t*& destination, int32_t& count) {
+    Cursors c(source, destination, count);
+    constexpr int shift = weightings[K].shift;
+    if constexpr (K == TO_GREY8 || K == TO_RGB332) {
+        // The packs work per 128-bit lane; the permute restores pixel order. Shifted words are
+        // at most 255, so both packs are exact.
+        const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+        for (; c.n >= 32; c.n -= 32, c.s += 128, c.d += 32) {
+            const __m256i ab = _mm256_srli_epi16(
+                _mm256_packus_epi32(weigh<K>(load256(c.s)), weigh<K>(load256(c.s + 32))), shift);
+            const __m256i cd = _mm256_srli_epi16(
+                _mm256_packus_epi32(weigh<K>(load256(c.s + 64)), weigh<K>(load256(c.s + 96))),
+                shift);
+            store256(c.d, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(ab, cd), order));
+        }
+    } else {
+        for (; c.n >= 16; c.n -= 16, c.s += 64, c.d += 32) {
+            const __m256i a = _mm256_srli_epi32(weigh<K>(load256(c.s)), shift);
+            const __m256i b = _mm256_srli_epi32(weigh<K>(load256(c.s + 32)), shift);
+            store256(c.d, _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8));
+        }
+    }
+}
+
+template <int K> void reorderBlocks(const uint8_t*& source, uint8_t*& destination, int32_t& count) {
+    Cursors c(source, destination, count);
+    const __m256i control = loadControlTwice(reorderControls[K]);
+    for (; c.n >= 16; c.n -= 16, c.s += 64, c.d += 64) {
+        store256(c.d, _mm256_shuffle_epi8(load256(c.s), control));
+        store256(c.d + 32, _mm256_shuffle_epi8(load256(c.s + 32), control));
+    }
+}
+
+// 8 pixels to 24 bytes: 12 per lane, the lanes joined, stored as 16 + 8 bytes.
+template <int K> void packBlocks(const uint8_t*& source, uint8_t*& destination, int32_t& count) {
+    Cursors c(source, destination, count);
+    const __m256i control = loadControlTwice(packControls[K]);
+    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    for (; c.n >= 16; c.n -= 16, c.s += 64, c.d += 48) {
+        const __m256i a =
+            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(c.s), control), join);
+        const __m256i b =
+            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(c.s + 32), control), join);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(c.d), _mm256_castsi256_si128(a));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(c.d + 16), _mm256_extracti128_si256(a, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(c.d + 24), _mm256_castsi256_si128(b));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(c.d + 40), _mm256_extracti128_si256(b, 1));
+    }
+}
+
+} // namespace
+
+PTC_BLOCKS_THEN(argb8888_abgr8888_avx2, reorderBlocks<TO_ABGR8888>, argb8888_abgr8888)
+PTC_BLOCKS_THEN(argb8888_rgba8888_avx2, reorderBlocks<TO_RGBA8888>, argb8888_rgba8888)
+PTC_BLOCKS_THEN(argb8888_bgra8888_avx2, reorderBlocks<TO_BGRA8888>, argb8888_bgra8888)
+PTC_BLOCKS_THEN(argb8888_rgb888_avx2, packBlocks<TO_RGB888>, argb8888_rgb888)
+PTC_BLOCKS_THEN(argb8888_bgr888_avx2, packBlocks<TO_BGR888>, argb8888_bgr888)
+PTC_BLOCKS_THEN(argb8888_rgb565_avx2, narrowBlocks<TO_RGB565>, argb8888_rgb565)
+PTC_BLOCKS_THEN(argb8888_bgr565_avx2, narrowBlocks<TO_BGR565>, argb8888_bgr565)
+PTC_BLOCKS_THEN(argb8888_argb1555_avx2, narrowBlocks<TO_ARGB1555>, argb8888_argb1555)
+PTC_BLOCKS_THEN(argb8888_abgr1555_avx2, narrowBlocks<TO_ABGR1555>, argb8888_abgr1555)
+PTC_BLOCKS_THEN(argb8888_grey8_avx2, narrowBlocks<TO_GREY8>, argb8888_grey8)
+PTC_BLOCKS_THEN(argb8888_rgb332_avx2, narrowBlocks<TO_RGB332>, argb8888_rgb332)
