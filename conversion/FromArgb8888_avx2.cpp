@@ -41,9 +41,18 @@ template <int K> void narrowBlocks(const uint8_t*& source, uint8_t*& destination
     }
 }
 
+// 16 pixels a step into whole 32-byte blocks of the destination: stores that straddle cache lines
+// cost more than the shuffles. The pixels before the first such block are done by one store
+// that the loop's first overlaps, writing the same values again.
 template <int K> void reorderBlocks(const uint8_t*& source, uint8_t*& destination, int32_t& count) {
     Cursors c(source, destination, count);
     const __m256i control = loadControlTwice(reorderControls[K]);
+    const uintptr_t misaligned = reinterpret_cast<uintptr_t>(c.d) & 31;
+    if (c.n >= 24 && misaligned % 4 == 0 && misaligned != 0) {
+        store256(c.d, _mm256_shuffle_epi8(load256(c.s), control));
+        const int32_t ahead = int32_t(32 - misaligned) / 4;
+        c.n -= ahead, c.s += 4 * ahead, c.d += 4 * ahead;
+    }
     for (; c.n >= 16; c.n -= 16, c.s += 64, c.d += 64) {
         store256(c.d, _mm256_shuffle_epi8(load256(c.s), control));
         store256(c.d + 32, _mm256_shuffle_epi8(load256(c.s + 32), control));

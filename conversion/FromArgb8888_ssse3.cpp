@@ -5,7 +5,8 @@
 
 #include <tmmintrin.h>
 
-// The byte reorders and 24-bit packs from ARGB8888 with SSSE3's byte shuffle.
+// The routines from ARGB8888 with SSSE3: byte reorders and 24-bit packs by its byte shuffle,
+// narrowing by its byte multiply-add.
 
 using namespace conversion;
 
@@ -36,8 +37,47 @@ template <int K> void packBlocks(const uint8_t*& source, uint8_t*& destination, 
     }
 }
 
+// 4 pixels to their results shifted left by the weighting's shift, one per 32-bit lane.
+template <int K> inline __m128i weigh(__m128i p) {
+    constexpr Weights w = weightings[K];
+    const __m128i masked = _mm_and_si128(p, _mm_set1_epi32(int32_t(w.mask)));
+    return _mm_madd_epi16(_mm_maddubs_epi16(masked, _mm_set1_epi32(byteWeights(w))),
+                          _mm_set1_epi32(wordWeights(w)));
+}
+
+// 16 pixels a step. Shifted results are at most 0xFFFF (16-bit) or 255 (8-bit): the packs are
+// exact once the 16-bit results are sign-extended for the signed pack.
+template <int K> void narrowBlocks(const uint8_t*& source, uint8_t*& destination, int32_t& count) {
+    Cursors c(source, destination, count);
+    constexpr int shift = weightings[K].shift;
+    for (; c.n >= 16; c.n -= 16, c.s += 64) {
+        const __m128i a = _mm_srli_epi32(weigh<K>(load128(c.s)), shift);
+        const __m128i b = _mm_srli_epi32(weigh<K>(load128(c.s + 16)), shift);
+        const __m128i e = _mm_srli_epi32(weigh<K>(load128(c.s + 32)), shift);
+        const __m128i f = _mm_srli_epi32(weigh<K>(load128(c.s + 48)), shift);
+        if constexpr (K == TO_GREY8 || K == TO_RGB332) {
+            store128(c.d, _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(e, f)));
+            c.d += 16;
+        } else {
+            const auto pack = [](__m128i x, __m128i y) {
+                return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(x, 16), 16),
+                                       _mm_srai_epi32(_mm_slli_epi32(y, 16), 16));
+            };
+            store128(c.d, pack(a, b));
+            store128(c.d + 16, pack(e, f));
+            c.d += 32;
+        }
+    }
+}
+
 } // namespace
 
+PTC_BLOCKS_THEN(argb8888_rgb565_ssse3, narrowBlocks<TO_RGB565>, argb8888_rgb565)
+PTC_BLOCKS_THEN(argb8888_bgr565_ssse3, narrowBlocks<TO_BGR565>, argb8888_bgr565)
+PTC_BLOCKS_THEN(argb8888_argb1555_ssse3, narrowBlocks<TO_ARGB1555>, argb8888_argb1555)
+PTC_BLOCKS_THEN(argb8888_abgr1555_ssse3, narrowBlocks<TO_ABGR1555>, argb8888_abgr1555)
+PTC_BLOCKS_THEN(argb8888_grey8_ssse3, narrowBlocks<TO_GREY8>, argb8888_grey8)
+PTC_BLOCKS_THEN(argb8888_rgb332_ssse3, narrowBlocks<TO_RGB332>, argb8888_rgb332)
 PTC_BLOCKS_THEN(argb8888_abgr8888_ssse3, reorderBlocks<TO_ABGR8888>, argb8888_abgr8888)
 PTC_BLOCKS_THEN(argb8888_rgba8888_ssse3, reorderBlocks<TO_RGBA8888>, argb8888_rgba8888)
 PTC_BLOCKS_THEN(argb8888_bgra8888_ssse3, reorderBlocks<TO_BGRA8888>, argb8888_bgra8888)

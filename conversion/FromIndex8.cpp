@@ -14,7 +14,9 @@ void words32(const uint8_t*& s, uint8_t*& d, int32_t& n, const uint32_t* table) 
     Cursors c(s, d, n);
     for (; c.n >= 8; c.n -= 8, c.s += 8, c.d += 32) {
         uint32_t w[8];
+#pragma GCC unroll 8
         for (int k = 0; k < 8; ++k) w[k] = table[c.s[k]];
+#pragma GCC unroll 8
         for (int k = 0; k < 8; ++k) store32(c.d + 4 * k, w[k]);
     }
 }
@@ -36,6 +38,7 @@ void words16(const uint8_t*& s, uint8_t*& d, int32_t& n, const uint32_t* table) 
     Cursors c(s, d, n);
     for (; c.n >= 8; c.n -= 8, c.s += 8, c.d += 16) {
         uint64_t w[8];
+#pragma GCC unroll 8
         for (int k = 0; k < 8; ++k) w[k] = table[c.s[k]] & 0xFFFF;
         const uint64_t first = w[0] | w[1] << 16 | w[2] << 32 | w[3] << 48;
         const uint64_t second = w[4] | w[5] << 16 | w[6] << 32 | w[7] << 48;
@@ -48,6 +51,7 @@ void bytes8(const uint8_t*& s, uint8_t*& d, int32_t& n, const uint8_t* table) {
     Cursors c(s, d, n);
     for (; c.n >= 8; c.n -= 8, c.s += 8, c.d += 8) {
         uint8_t b[8];
+#pragma GCC unroll 8
         for (int k = 0; k < 8; ++k) b[k] = table[c.s[k]];
         std::memcpy(c.d, b, 8);
     }

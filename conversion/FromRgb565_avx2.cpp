@@ -1,7 +1,10 @@
 #include "conversion/Avx2.h"
 #include "conversion/FromRgb565.h"
 #include "conversion/Routines.h"
+#include "conversion/Sse2.h"
+
 #include "conversion/RowWalk.h"
+#include <array>
 
 // The routines from RGB565 with AVX2, 16 or 32 pixels a step.
 
@@ -48,24 +51,66 @@ void expandBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int
     }
 }
 
-// 16 pixels to 48 bytes: 12 per lane, the lanes joined, stored as 16 + 8 bytes twice.
+// 32 pixels to 96 bytes in three whole stores. Each 16 bytes of output hold parts of at most
+// six pixels, so each half of an output register is made from a window of eight pixels loaded
+// into its own lane, and two byte shuffles per register take the bytes from where they lie:
+// no shuffle has to cross lanes. Blue and red widen into one word per pixel, green into another.
+inline void widen24(__m256i q, __m256i& blueRed, __m256i& green) {
+    const __m256i b = _mm256_srli_epi16(
+        _mm256_mullo_epi16(_mm256_and_si256(q, _mm256_set1_epi16(0x1F)), _mm256_set1_epi16(2105)),
+        8);
+    const __m256i r =
+        _mm256_and_si256(_mm256_mullo_epi16(_mm256_srli_epi16(q, 11), _mm256_set1_epi16(2105)),
+                         _mm256_set1_epi16(int16_t(0xFF00)));
+    blueRed = _mm256_or_si256(b, r);
+    green = _mm256_srli_epi16(
+        _mm256_mulhi_epu16(_mm256_and_si256(q, _mm256_set1_epi16(0x7E0)), _mm256_set1_epi16(16555)),
+        1);
+}
+
+// The first pixel of the window of each 16 output bytes: output bytes 16j to 16j + 15 hold
+// parts of pixels 16j / 3 to (16j + 15) / 3, all inside the block.
+constexpr int windows[6] = {0, 4, 8, 16, 20, 24};
+
+// Shuffle controls for output register k: from the blue-red words, then from the green words.
+// K is TO_ARGB8888 for B, G, R bytes (RGB888) or TO_ABGR8888 for R, G, B (BGR888).
+template <int K> constexpr std::array<int8_t, 192> windowControls() {
+    std::array<int8_t, 192> control{};
+    for (int k = 0; k < 3; ++k)
+        for (int half = 0; half < 2; ++half)
+            for (int i = 0; i < 16; ++i) {
+                const int j = 2 * k + half, byte = 16 * j + i;
+                const int pixel = byte / 3 - windows[j], channel = byte % 3; // 0 first, 2 last
+                const bool blueFirst = K == TO_ARGB8888;
+                const int red = blueFirst ? 2 : 0;
+                const size_t at = size_t(64 * k + 16 * half + i);
+                control[at] = int8_t(channel == 1     ? -1
+                                     : channel == red ? 2 * pixel + 1
+                                                      : 2 * pixel);
+                control[at + 32] = int8_t(channel == 1 ? 2 * pixel : -1);
+            }
+    return control;
+}
+template <int K> alignas(32) constexpr std::array<int8_t, 192> windowControl = windowControls<K>();
+
 template <int K>
-void expand24Blocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int32_t& remaining) {
-    Cursors cursors(sourceCursor, destinationCursor, remaining);
-    const uint8_t*& s = cursors.s;
-    uint8_t*& d = cursors.d;
-    int32_t& n = cursors.n;
-    const __m256i c = loadControlTwice(lowThreeBytes);
-    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
-    for (; n >= 16; n -= 16, s += 32, d += 48) {
-        __m256i a, b;
-        expand16<K>(load256(s), a, b);
-        a = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(a, c), join);
-        b = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(b, c), join);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm256_castsi256_si128(a));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 16), _mm256_extracti128_si256(a, 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 24), _mm256_castsi256_si128(b));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 40), _mm256_extracti128_si256(b, 1));
+void expand24Blocks(const uint8_t*& source, uint8_t*& destination, int32_t& count) {
+    Cursors c(source, destination, count);
+    __m256i fromBlueRed[3], fromGreen[3];
+    for (int k = 0; k < 3; ++k) {
+        fromBlueRed[k] = load256(windowControl<K>.data() + 64 * k);
+        fromGreen[k] = load256(windowControl<K>.data() + 64 * k + 32);
+    }
+    for (; c.n >= 32; c.n -= 32, c.s += 64, c.d += 96) {
+        for (int k = 0; k < 3; ++k) {
+            const __m256i q =
+                _mm256_inserti128_si256(_mm256_castsi128_si256(load128(c.s + 2 * windows[2 * k])),
+                                        load128(c.s + 2 * windows[2 * k + 1]), 1);
+            __m256i blueRed, green;
+            widen24(q, blueRed, green);
+            store256(c.d + 32 * k, _mm256_or_si256(_mm256_shuffle_epi8(blueRed, fromBlueRed[k]),
+                                                   _mm256_shuffle_epi8(green, fromGreen[k])));
+        }
     }
 }
 
