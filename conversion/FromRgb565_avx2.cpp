@@ -63,9 +63,8 @@ inline void widen24(__m256i q, __m256i& blueRed, __m256i& green) {
         _mm256_and_si256(_mm256_mullo_epi16(_mm256_srli_epi16(q, 11), _mm256_set1_epi16(2105)),
                          _mm256_set1_epi16(int16_t(0xFF00)));
     blueRed = _mm256_or_si256(b, r);
-    green = _mm256_srli_epi16(
-        _mm256_mulhi_epu16(_mm256_and_si256(q, _mm256_set1_epi16(0x7E0)), _mm256_set1_epi16(16555)),
-        1);
+    green =
+        _mm256_mulhi_epu16(_mm256_and_si256(q, _mm256_set1_epi16(0x7E0)), _mm256_set1_epi16(8278));
 }
 
 // The first pixel of the window of each 16 output bytes: output bytes 16j to 16j + 15 hold
