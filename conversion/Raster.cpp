@@ -51,6 +51,21 @@ bool sameFields(const Format& a, const Format& b) {
     return std::memcmp(&a, &b, sizeof(Format)) == 0;
 }
 
+bool keeps(const Kept& k, const Format& source, const Format& destination, SimdLevel level) {
+    return k.level == level && sameFields(k.source, source) &&
+           sameFields(k.destination, destination);
+}
+
+// The kept converter for the pair, or null.
+const Kept* findKept(const Format& source, const Format& destination, SimdLevel level) {
+    for (std::atomic<Kept*>& slot : keptPairs) {
+        const Kept* k = slot.load(std::memory_order_acquire);
+        if (!k) break;
+        if (keeps(*k, source, destination, level)) return k;
+    }
+    return nullptr;
+}
+
 // Count x bytes per pixel, or false when the product leaves the 32-bit range.
 bool scaleToBytes(int32_t& count, int32_t bytesPerPixel) {
     const int64_t bytes = int64_t(count) * bytesPerPixel;
@@ -148,8 +163,7 @@ const RASTER::CONVERTER* RASTER::kept(const Format& source, const Format& destin
                 return &made->converter;
             // Another thread has just filled the slot: k is its pair.
         }
-        if (k->level == level && sameFields(k->source, source) &&
-            sameFields(k->destination, destination)) {
+        if (keeps(*k, source, destination, level)) {
             delete made;
             return &k->converter;
         }
@@ -161,11 +175,13 @@ const RASTER::CONVERTER* RASTER::kept(const Format& source, const Format& destin
 RASTER::CONVERTER* RASTER::converter(const Format& source, const Format& destination) const {
     CONVERTER* converter = new (std::nothrow) CONVERTER;
     if (!converter) return nullptr;
-    // A copy of the kept converter shares its generic tables rather than building them again.
-    if (const CONVERTER* k = kept(source, destination))
-        *converter = *k;
+    // A copy of a kept converter shares its generic tables rather than building them again. A
+    // pair not kept is not made so here: the requester's allocations stay its own.
+    const SimdLevel level = simdLevel();
+    if (const Kept* k = built ? findKept(source, destination, level) : nullptr)
+        *converter = k->converter;
     else
-        Selection::select(*converter, source, destination, simdLevel());
+        Selection::select(*converter, source, destination, level);
     return converter;
 }
 

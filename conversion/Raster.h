@@ -84,7 +84,8 @@ class RASTER {
     ~RASTER();
 
     // A new converter from source to destination, owned by the caller; null only when out of
-    // memory. A pair that cannot be converted gets a converter whose conversions return 0.
+    // memory. A pair that cannot be converted gets a converter whose conversions return 0. It
+    // copies the converter kept for the pair, if there is one.
     CONVERTER* converter(const Format& source, const Format& destination) const;
 
     // The converter the tables keep for the pair: made at the first request and handed to every
