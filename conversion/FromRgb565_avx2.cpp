@@ -1,9 +1,9 @@
 #include "conversion/Avx2.h"
 #include "conversion/FromRgb565.h"
 #include "conversion/Routines.h"
+#include "conversion/RowWalk.h"
 #include "conversion/Sse2.h"
 
-#include "conversion/RowWalk.h"
 #include <array>
 
 // The routines from RGB565 with AVX2, 16 or 32 pixels a step.

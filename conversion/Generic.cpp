@@ -1,7 +1,6 @@
 #include "conversion/Generic.h"
 
 #include <cstring>
-
 #include <new>
 
 namespace conversion {
