@@ -57,6 +57,8 @@ PTC_ROUTINE(rgb565_argb1555, _sse2, _sse2, _avx2, _avx2)
 PTC_ROUTINE(rgb565_abgr1555, _sse2, _sse2, _avx2, _avx2)
 PTC_ROUTINE(rgb565_grey8, _sse2, _sse2, _avx2, _avx512)
 PTC_ROUTINE(rgb565_rgb332, _sse2, _sse2, _avx2, _avx512)
+// Below AVX-512 the 4-, 3- and 2-byte lookups stay scalar: on the processors measured that beat
+// gathers and byte-plane shuffles (FromIndex8_avx2.cpp).
 PTC_INDEXED(index8_32, , _avx512)
 PTC_INDEXED(index8_24, , _avx512)
 PTC_INDEXED(index8_16, , _avx512)
