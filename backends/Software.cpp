@@ -27,7 +27,23 @@ namespace {
 // Built during this file's static initialisation at the latest, before the entry routine runs.
 [[maybe_unused]] ISoftware& startUpSoftware = softwareInterface();
 
-using Converter = std::unique_ptr<RASTER::CONVERTER>;
+// The converter for a copy: the one the RASTER keeps for the pair, so a copy allocates nothing;
+// one of the copy's own only when the RASTER keeps no more pairs.
+class CopyConverter {
+  public:
+    CopyConverter(const Format& source, const Format& destination)
+        : converter(softwareRaster().kept(source, destination)) {
+        if (converter) return;
+        own.reset(softwareRaster().converter(source, destination));
+        converter = own.get();
+    }
+    const RASTER::CONVERTER* operator->() const { return converter; }
+    explicit operator bool() const { return converter != nullptr; }
+
+  private:
+    std::unique_ptr<RASTER::CONVERTER> own;
+    const RASTER::CONVERTER* converter;
+};
 
 // Locks both surfaces for one copy and gives the locks back on every path.
 class CopyLocks {
@@ -87,7 +103,7 @@ int ISoftware::SURFACE::copy(Surface& source, Surface& destination, int flags, c
         const Rect whole(0, 0, source.width(), source.height());
         return copyArea(source, whole, destination, whole, flags, lookup);
     }
-    Converter converter(softwareRaster().converter(source.format(), destination.format()));
+    CopyConverter converter(source.format(), destination.format());
     if (!converter) return 0;
     CopyLocks held(source, destination);
     if (!held.usable()) return 0;
@@ -113,7 +129,7 @@ int ISoftware::SURFACE::copyArea(Surface& source, const Rect& sourceRect, Surfac
     if (!inside(source, sourceRect.x1, sourceRect.y1, width, height) ||
         !inside(destination, destinationRect.x1, destinationRect.y1, width, height))
         return 0;
-    Converter converter(softwareRaster().converter(source.format(), destination.format()));
+    CopyConverter converter(source.format(), destination.format());
     if (!converter) return 0;
     CopyLocks held(source, destination);
     if (!held.usable()) return 0;

@@ -17,6 +17,10 @@ inline double wallSeconds() {
 // CPU time of the whole process, in seconds (twin files per platform).
 double cpuSeconds();
 
+// CPU time of the calling thread where the platform counts it finely (Linux), else wall time: on
+// a machine shared with other work, time spent waiting for a processor is not the routine's.
+double threadSeconds();
+
 // Seconds per call: the best of five batches of at least 50 ms each, after a warm-up call.
 template <class Step> double secondsPerCall(Step&& step, int callsPerCheck = 16) {
     step();

@@ -1,20 +1,27 @@
-// Speed of every conversion routine, through the converter a surface copy would use, beside
-// memcpy moving the same traffic: (source bytes + destination bytes) / 2 per frame. A ratio of
-// 1.0 is memcpy speed. Frames of 320x200, 640x480 and 1920x1080 are reused (in cache as far as
-// they fit); the "mem" row cycles 1920x1080 frames through pools of at least 64 MiB of sources
-// and 64 MiB of destinations, so every frame comes from main memory.
+// Speed of every conversion routine at every instruction set the processor has, through the
+// converter a surface copy would use, beside memcpy moving the same traffic: (source bytes +
+// destination bytes) / 2 per frame. Frames of 320x200, 640x480 and 1920x1080 are reused (in
+// cache as far as they fit); the "mem" row cycles 1920x1080 frames through pools of at least
+// 64 MiB of sources and 64 MiB of destinations, so every frame comes from main memory. Each
+// figure is the best of several rounds of thread CPU time, so waiting for a processor that other
+// work holds does not count.
 //
 // Where the build found libyuv, pixman or SDL2, the same pairs are timed through them on the
-// same frames in the same run (Mpixel/s; "-" where a library has no such conversion). Their
-// results are not compared: a peer may round or fill alpha differently.
+// same frames in the same run, each at its own best instruction set ("-" where a library has no
+// such conversion). Their results are not compared: a peer may round or fill alpha differently.
 //
-// bench_conversion [filter [level]]   runs the routines whose name contains filter, at the best
-// instruction set or at the named one (none, SSE2, SSSE3, AVX2, AVX-512), as far as the
-// processor has it.
+// It ends with a summary per instruction set: every routine's speed over the fastest peer's at
+// 640x480 and from main memory, the worst named, and whether any routine is slower at a higher
+// instruction set than at a lower one.
+//
+// bench_conversion [filter [instruction set]] [--csv file]
+//   runs the routines whose name contains filter, at every instruction set up to the processor's
+//   best or only at the named one (none, SSE2, SSSE3, AVX2, AVX-512), and writes the figures
+//   (Mpixel/s, one row per routine and size) to file as comma-separated values.
 
 #include "Timing.h"
+#include "conversion/ProcessorFeatures.h"
 #include "conversion/Raster.h"
-#include "conversion/Routines.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,6 +30,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #if defined(PTC_BENCH_LIBYUV)
@@ -95,18 +103,18 @@ struct Pool {
     uint8_t* operator[](size_t i) { return frames[i].data(); }
 };
 
-// Best seconds per frame over a few rounds, each at least 30 ms and one pass over the pools.
+// Best seconds per frame over several rounds, each at least 10 ms and one pass over the pools.
 template <class Work> double secondsPerFrame(Work work, size_t framesPerRound) {
     double best = 1e30;
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 7; ++round) {
         size_t frames = 0;
-        const double start = bench::wallSeconds();
+        const double start = bench::threadSeconds();
         double elapsed;
         do {
             for (size_t i = 0; i < framesPerRound; ++i) work(i);
             frames += framesPerRound;
-            elapsed = bench::wallSeconds() - start;
-        } while (elapsed < 0.03);
+            elapsed = bench::threadSeconds() - start;
+        } while (elapsed < 0.01);
         best = std::min(best, elapsed / double(frames));
     }
     return best;
@@ -369,36 +377,175 @@ bool sameName(const char* a, const char* b) {
     return *a == *b;
 }
 
+using conversion::SIMD_LEVELS;
+using conversion::SimdLevel;
+
+// The figures of one routine at one size, Mpixel/s; 0 where not timed.
+struct Row {
+    const Pair* pair;
+    const Size* size;
+    double memcpy = 0;
+    double level[SIMD_LEVELS] = {};
+    bool sameAsBelow[SIMD_LEVELS] = {}; // the same variant as the level below: not timed again
+    double peer[PEER_COUNT + 1] = {};
+};
+
+std::string sizeLabel(const Size& size) {
+    return std::to_string(size.width) + "x" + std::to_string(size.height) +
+           (size.fromMemory ? " mem" : "");
+}
+
+double fastestPeer(const Row& row, size_t* which) {
+    double best = 0;
+    for (size_t p = 0; p < PEER_COUNT; ++p)
+        if (row.peer[p] > best) best = row.peer[p], *which = p;
+    return best;
+}
+
+// A higher level counts as slower when it falls this far below a lower one: the spread of
+// repeated runs on a machine that other work shares.
+constexpr double SLOWER_BY = 0.05;
+
+void printSummary(const std::vector<Row>& rows, SimdLevel lowest, SimdLevel highest) {
+    std::printf(
+        "\nspeed over the fastest peer's (1.00 = as fast), at 640x480 / from main memory\n");
+    std::printf("%-24s", "routine");
+    for (int l = lowest; l <= highest; ++l)
+        std::printf(" %13s", conversion::simdLevelName(SimdLevel(l)));
+    std::printf("\n");
+    struct Worst {
+        double ratio = 1e30;
+        const Row* row = nullptr;
+        size_t peer = 0;
+    } worst[SIMD_LEVELS];
+    for (const Row& row : rows) {
+        if (row.size->width != 640) continue;
+        const Row* memory = &row;
+        for (const Row& r : rows)
+            if (r.pair == row.pair && r.size->fromMemory) memory = &r;
+        std::printf("%-24s", row.pair->name);
+        for (int l = lowest; l <= highest; ++l) {
+            char cell[2][8];
+            for (int k = 0; k < 2; ++k) {
+                const Row& r = k ? *memory : row;
+                size_t which = 0;
+                const double peer = fastestPeer(r, &which);
+                if (peer <= 0 || r.level[l] <= 0) {
+                    std::snprintf(cell[k], sizeof cell[k], "-");
+                    continue;
+                }
+                const double ratio = r.level[l] / peer;
+                std::snprintf(cell[k], sizeof cell[k], "%.2f", ratio);
+                if (ratio < worst[l].ratio) worst[l] = {ratio, &r, which};
+            }
+            std::printf(" %6s/%-6s", cell[0], cell[1]);
+        }
+        std::printf("\n");
+    }
+    for (int l = lowest; l <= highest; ++l) {
+        const Worst& w = worst[l];
+        if (!w.row) continue;
+        std::printf("worst at %-8s %.2f: %s %s, against %s\n",
+                    conversion::simdLevelName(SimdLevel(l)), w.ratio, w.row->pair->name,
+                    sizeLabel(*w.row->size).c_str(), peers[w.peer].name);
+    }
+    // Every size, every level against every lower one.
+    int slower = 0;
+    for (const Row& row : rows)
+        for (int high = lowest + 1; high <= highest; ++high)
+            for (int low = lowest; low < high; ++low)
+                if (row.level[high] > 0 && row.level[high] < row.level[low] * (1 - SLOWER_BY)) {
+                    if (slower++ == 0) std::printf("slower at a higher instruction set:");
+                    std::printf(" %s %s %s %.0f < %s %.0f;", row.pair->name,
+                                sizeLabel(*row.size).c_str(),
+                                conversion::simdLevelName(SimdLevel(high)), row.level[high],
+                                conversion::simdLevelName(SimdLevel(low)), row.level[low]);
+                }
+    if (slower)
+        std::printf("\n");
+    else
+        std::printf("no routine is slower at a higher instruction set than at a lower one (by more "
+                    "than %.0f%%)\n",
+                    SLOWER_BY * 100);
+}
+
+bool writeCsv(const char* path, const std::vector<Row>& rows, SimdLevel lowest, SimdLevel highest) {
+    FILE* file = std::fopen(path, "w");
+    if (!file) return false;
+    std::fprintf(file, "routine,size,memcpy");
+    for (int l = lowest; l <= highest; ++l)
+        std::fprintf(file, ",%s", conversion::simdLevelName(SimdLevel(l)));
+    for (size_t p = 0; p < PEER_COUNT; ++p) std::fprintf(file, ",%s", peers[p].name);
+    std::fprintf(file, "\n");
+    for (const Row& row : rows) {
+        std::fprintf(file, "%s,%s,%.0f", row.pair->name, sizeLabel(*row.size).c_str(), row.memcpy);
+        for (int l = lowest; l <= highest; ++l) std::fprintf(file, ",%.0f", row.level[l]);
+        for (size_t p = 0; p < PEER_COUNT; ++p) {
+            if (row.peer[p] > 0)
+                std::fprintf(file, ",%.0f", row.peer[p]);
+            else
+                std::fprintf(file, ",");
+        }
+        std::fprintf(file, "\n");
+    }
+    return std::fclose(file) == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* filter = argc > 1 ? argv[1] : "";
+    const char* filter = "";
+    const char* levelName = nullptr;
+    const char* csv = nullptr;
+    for (int a = 1, positional = 0; a < argc; ++a) {
+        if (std::strcmp(argv[a], "--csv") == 0 && a + 1 < argc)
+            csv = argv[++a];
+        else if (positional++ == 0)
+            filter = argv[a];
+        else
+            levelName = argv[a];
+    }
+    SimdLevel lowest = conversion::SIMD_NONE, highest = conversion::bestSimdLevel();
+    if (levelName) {
+        int level = 0;
+        while (level < SIMD_LEVELS &&
+               !sameName(levelName, conversion::simdLevelName(SimdLevel(level))))
+            ++level;
+        if (level == SIMD_LEVELS) {
+            std::fprintf(stderr, "unknown instruction set %s\n", levelName);
+            return 2;
+        }
+        lowest = highest = conversion::setSimdLevel(SimdLevel(level));
+    }
+
     RASTER raster;
     uint32_t lookup[256], palette[256];
     std::mt19937 random(3);
     for (uint32_t& w : lookup) w = random() & 0xFFFF; // valid for every destination size
     for (uint32_t& c : palette) c = random() | 0xFF000000u;
 
-    static const char* const levels[] = {"none", "SSE2", "SSSE3", "AVX2", "AVX-512"};
-    if (argc > 2) {
-        int level = 0;
-        while (level < 5 && !sameName(argv[2], levels[level])) ++level;
-        if (level == 5) {
-            std::fprintf(stderr, "unknown instruction set %s\n", argv[2]);
-            return 2;
-        }
-        conversion::setSimdLevel(conversion::SimdLevel(level));
-    }
-    std::printf("instruction set: %s\n", levels[conversion::simdLevel()]);
-    std::printf("%-24s %14s %9s %9s %6s", "routine", "size", "Mpixel/s", "memcpy", "ratio");
+    std::printf("instruction sets up to %s; Mpixel/s, \"=\": the variant of the set to its left\n",
+                conversion::simdLevelName(conversion::bestSimdLevel()));
+    std::printf("%-24s %14s %8s", "routine", "size", "memcpy");
+    for (int l = lowest; l <= highest; ++l)
+        std::printf(" %8s", conversion::simdLevelName(SimdLevel(l)));
     for (size_t p = 0; p < PEER_COUNT; ++p) std::printf(" %8s", peers[p].name);
     std::printf("\n");
+
+    std::vector<Row> rows;
     for (const Pair& pair : pairs) {
         if (!std::strstr(pair.name, filter)) continue;
         const Format source(pair.source), destination(pair.destination);
-        RASTER::CONVERTER* converter = raster.converter(source, destination);
-        if (!converter) return 1;
+        std::unique_ptr<RASTER::CONVERTER> converters[SIMD_LEVELS];
+        for (int l = lowest; l <= highest; ++l) {
+            conversion::setSimdLevel(SimdLevel(l));
+            converters[l].reset(raster.converter(source, destination));
+            if (!converters[l]) return 1;
+        }
         for (const Size& size : sizes) {
+            Row row;
+            row.pair = &pair;
+            row.size = &size;
             const size_t pixels = size_t(size.width) * size.height;
             const size_t sourceBytes = pixels * source.bytes;
             const size_t destinationBytes = pixels * destination.bytes;
@@ -407,7 +554,13 @@ int main(int argc, char** argv) {
             const size_t count =
                 size.fromMemory ? std::max<size_t>(4, (POOL_BYTES + smaller - 1) / smaller) : 1;
             Pool sources(sourceBytes, count), destinations(destinationBytes, count);
-            Pool copySources(copyBytes, count), copyDestinations(copyBytes, count);
+            const auto mpixels = [&](double seconds) { return double(pixels) / seconds * 1e-6; };
+            {
+                Pool copySources(copyBytes, count), copyDestinations(copyBytes, count);
+                row.memcpy = mpixels(secondsPerFrame(
+                    [&](size_t i) { std::memcpy(copyDestinations[i], copySources[i], copyBytes); },
+                    count));
+            }
 
             AREA area{};
             area.width = size.width;
@@ -415,27 +568,29 @@ int main(int argc, char** argv) {
             area.sourcePitch = size.width * source.bytes;
             area.destinationPitch = size.width * destination.bytes;
             area.lookup = lookup;
-            bool failed = false;
-            const double convertTime = secondsPerFrame(
-                [&](size_t i) {
-                    area.source = sources[i];
-                    area.destination = destinations[i];
-                    failed |= !converter->convertArea(area);
-                },
-                count);
-            const double copyTime = secondsPerFrame(
-                [&](size_t i) { std::memcpy(copyDestinations[i], copySources[i], copyBytes); },
-                count);
-            if (failed) {
-                std::printf("%-24s conversion failed\n", pair.name);
-                return 1;
+            std::printf("%-24s %14s %8.0f", pair.name, sizeLabel(size).c_str(), row.memcpy);
+            for (int l = lowest; l <= highest; ++l) {
+                const RASTER::CONVERTER& converter = *converters[l];
+                if (l > lowest && converter.line == converters[l - 1]->line) {
+                    row.level[l] = row.level[l - 1];
+                    row.sameAsBelow[l] = true;
+                    std::printf(" %8s", "=");
+                    continue;
+                }
+                bool failed = false;
+                row.level[l] = mpixels(secondsPerFrame(
+                    [&](size_t i) {
+                        area.source = sources[i];
+                        area.destination = destinations[i];
+                        failed |= !converter.convertArea(area);
+                    },
+                    count));
+                if (failed) {
+                    std::printf("\n%s: conversion failed\n", pair.name);
+                    return 1;
+                }
+                std::printf(" %8.0f", row.level[l]);
             }
-            char label[32];
-            std::snprintf(label, sizeof label, "%dx%d%s", size.width, size.height,
-                          size.fromMemory ? " mem" : "");
-            std::printf("%-24s %14s %9.0f %9.0f %6.2f", pair.name, label,
-                        double(pixels) / convertTime * 1e-6, double(pixels) / copyTime * 1e-6,
-                        copyTime / convertTime);
 
             Frames frames{sources,          destinations,          size.width, size.height,
                           area.sourcePitch, area.destinationPitch, palette};
@@ -444,15 +599,21 @@ int main(int argc, char** argv) {
                 bool ok = run != nullptr;
                 double peerTime = 0;
                 if (ok) peerTime = secondsPerFrame([&](size_t i) { ok &= run->run(i); }, count);
+                if (ok) row.peer[p] = mpixels(peerTime);
                 if (ok)
-                    std::printf(" %8.0f", double(pixels) / peerTime * 1e-6);
+                    std::printf(" %8.0f", row.peer[p]);
                 else
                     std::printf(" %8s", "-");
             }
             std::printf("\n");
             std::fflush(stdout);
+            rows.push_back(row);
         }
-        delete converter;
+    }
+    if (PEER_COUNT > 0) printSummary(rows, lowest, highest);
+    if (csv && !writeCsv(csv, rows, lowest, highest)) {
+        std::fprintf(stderr, "could not write %s\n", csv);
+        return 1;
     }
     return 0;
 }

@@ -1,18 +1,18 @@
 #pragma once
-#include "conversion/Routines.h"
+#include <immintrin.h>
 
 #include <array>
+#include <cstdint>
 
-// What the AVX-512 paths of the routines share. Only functions marked PTC_TARGET_AVX512 use
-// these, and only at SIMD_AVX512.
-
-#if defined(__SSE2__)
-#include <immintrin.h>
+// What the AVX-512 variants share. Included only by files compiled for AVX-512 F, BW, VL and
+// VBMI with BMI2.
 
 namespace conversion {
 
+namespace {
+
 // A mask of the first n lanes (all 64 for n >= 64).
-PTC_TARGET_AVX512 inline __mmask64 firstLanes(int32_t n) {
+inline __mmask64 firstLanes(int32_t n) {
     // A shift, not BZHI: the 64-bit form of that instruction does not exist on 32-bit x86.
     return n >= 64 ? ~__mmask64(0) : __mmask64((uint64_t(1) << unsigned(n)) - 1);
 }
@@ -33,23 +33,23 @@ alignas(64) inline constexpr std::array<uint8_t, 64> evenBytes = [] {
 
 // A logical right shift of each 32-bit lane. Written as a vector operation: GCC 12's own
 // shift intrinsic trips its uninitialised-value warning.
-PTC_TARGET_AVX512 inline __m512i shiftRight32(__m512i v, int n) {
+inline __m512i shiftRight32(__m512i v, int n) {
     return __m512i(__v16su(v) >> n);
 }
 
 // The full-mask forms of two permutes, spelled with a zeroing mask: GCC 12's unmasked ones
 // trip its uninitialised-value warning too.
-PTC_TARGET_AVX512 inline __m512i permuteBytes(__m512i control, __m512i v) {
+inline __m512i permuteBytes(__m512i control, __m512i v) {
     return _mm512_maskz_permutexvar_epi8(~__mmask64(0), control, v);
 }
-template <int Lanes> PTC_TARGET_AVX512 inline __m512i shuffleLanes(__m512i a, __m512i b) {
+template <int Lanes> inline __m512i shuffleLanes(__m512i a, __m512i b) {
     return _mm512_maskz_shuffle_i64x2(__mmask8(0xFF), a, b, Lanes);
 }
 
-PTC_TARGET_AVX512 inline __m512i load512(const void* p) {
+inline __m512i load512(const void* p) {
     return _mm512_loadu_si512(p);
 }
-PTC_TARGET_AVX512 inline void store512(void* p, __m512i v) {
+inline void store512(void* p, __m512i v) {
     _mm512_storeu_si512(p, v);
 }
 
@@ -58,23 +58,22 @@ struct ByteTable {
     __m512i t[4];
 };
 
-PTC_TARGET_AVX512 inline ByteTable loadByteTable(const uint8_t* table) {
+inline ByteTable loadByteTable(const uint8_t* table) {
     return {{load512(table), load512(table + 64), load512(table + 128), load512(table + 192)}};
 }
 
 // The entries for 64 indices: the low seven bits pick a byte of one half of the table, the top
 // bit (given as top, the indices' sign mask, which callers often share) the half.
-PTC_TARGET_AVX512 inline __m512i lookupBytes(const ByteTable& table, __m512i i, __mmask64 top) {
+inline __m512i lookupBytes(const ByteTable& table, __m512i i, __mmask64 top) {
     return _mm512_mask_blend_epi8(top, _mm512_permutex2var_epi8(table.t[0], i, table.t[1]),
                                   _mm512_permutex2var_epi8(table.t[2], i, table.t[3]));
 }
 
 // Stores the low 32 bytes of v: a plain store, which is faster than a masked one.
-PTC_TARGET_AVX512 inline void storeLowHalf(void* p, __m512i v) {
+inline void storeLowHalf(void* p, __m512i v) {
     // Extracted with a zeroing mask for the same GCC 12 warning as above.
     _mm256_storeu_si256(static_cast<__m256i*>(p), _mm512_maskz_extracti64x4_epi64(0xF, v, 0));
 }
 
+} // namespace
 } // namespace conversion
-
-#endif

@@ -1,4 +1,5 @@
 #include "conversion/Routines.h"
+#include "conversion/RowWalk.h"
 
 #include <cstring>
 
@@ -26,6 +27,4 @@ void convert_copy(const uint8_t*& source, uint8_t*& destination, int32_t count, 
     destination += count;
 }
 
-void area_copy(AREA& area, const void* lookup) {
-    conversion::walkArea<convert_copy>(area, lookup);
-}
+PTC_DEFINE_AREA(copy)

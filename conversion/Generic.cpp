@@ -1,5 +1,6 @@
-#include "conversion/Routines.h"
+#include "conversion/Generic.h"
 
+#include <cstring>
 #include <new>
 
 namespace conversion {

@@ -1,193 +1,69 @@
 #include "conversion/Raster.h"
 
-#include "conversion/Routines.h"
+#include "conversion/FromRgb565.h"
+#include "conversion/Generic.h"
+#include "conversion/RasterState.h"
+#include "conversion/Routes.h"
 
-#include <bit>
+#include <atomic>
 #include <climits>
+#include <cstring>
 #include <new>
 
 namespace conversion {
 
-ExpansionEntry expansion[4][256];
-
 namespace {
 
-constexpr int32_t TABLE_SIZE = LAST_RESERVED_ID - FIRST_FORMAT_ID + 1; // ids 1000..1025
-
-struct Tables {
-    RASTER::CONVERTER* sameFormat = nullptr; // indexed by destination id - 1000
-    RASTER::CONVERTER* fromArgb8888 = nullptr;
-    RASTER::CONVERTER* fromRgb565 = nullptr;
-    RASTER::CONVERTER* fromIndexed = nullptr;
-    RASTER::CONVERTER* indexedBySize = nullptr; // destinations of 4, 3, 2 and 1 bytes
+// A converter kept for one requested pair of formats at one instruction-set level.
+struct Kept {
+    Format source;
+    Format destination;
+    SimdLevel level;
+    RASTER::CONVERTER converter;
 };
+
+// Far more pairs than a program uses; past them, requests make converters of their own.
+constexpr int32_t KEPT_PAIRS = 64;
 
 int32_t instances = 0;
 int32_t builds = 0;
-Tables tables;
-
-// The single-precision constants nearest 255/31 and 255/63; a product with a channel value is
-// taken exactly (double holds it) and truncated, which gives 31 -> 254 rather than 255.
-const double K5 = double(std::bit_cast<float>(uint32_t(0x41039ce7)));
-const double K6 = double(std::bit_cast<float>(uint32_t(0x40818618)));
-
-uint8_t widen(int32_t value, double k) {
-    return uint8_t(int32_t(value * k));
-}
-
-uint32_t packed(const Format& format, uint8_t r, uint8_t g, uint8_t b) {
-    uint8_t bytes[4] = {};
-    format.pack(r, g, b, 0, bytes, format.model);
-    return load32(bytes);
-}
-
-struct Routines {
-    int32_t destination;
-    LineRoutine line;
-    AreaRoutine area;
-};
-
-// Every pair with a hand-written routine, beside the same-format copies.
-const Routines argb8888Routines[] = {
-    {ABGR8888, convert_argb8888_abgr8888, area_argb8888_abgr8888},
-    {BGRA8888, convert_argb8888_bgra8888, area_argb8888_bgra8888},
-    {RGBA8888, convert_argb8888_rgba8888, area_argb8888_rgba8888},
-    {RGB888, convert_argb8888_rgb888, area_argb8888_rgb888},
-    {BGR888, convert_argb8888_bgr888, area_argb8888_bgr888},
-    {RGB565, convert_argb8888_rgb565, area_argb8888_rgb565},
-    {BGR565, convert_argb8888_bgr565, area_argb8888_bgr565},
-    {ARGB1555, convert_argb8888_argb1555, area_argb8888_argb1555},
-    {ABGR1555, convert_argb8888_abgr1555, area_argb8888_abgr1555},
-    {GREY8, convert_argb8888_grey8, area_argb8888_grey8},
-    {RGB332, convert_argb8888_rgb332, area_argb8888_rgb332},
-};
-
-const Routines rgb565Routines[] = {
-    {ARGB8888, convert_rgb565_argb8888, area_rgb565_argb8888},
-    {ABGR8888, convert_rgb565_abgr8888, area_rgb565_abgr8888},
-    {BGRA8888, convert_rgb565_bgra8888, area_rgb565_bgra8888},
-    {RGBA8888, convert_rgb565_rgba8888, area_rgb565_rgba8888},
-    {RGB888, convert_rgb565_rgb888, area_rgb565_rgb888},
-    {BGR888, convert_rgb565_bgr888, area_rgb565_bgr888},
-    {BGR565, convert_rgb565_bgr565, area_rgb565_bgr565},
-    {ARGB1555, convert_rgb565_argb1555, area_rgb565_argb1555},
-    {ABGR1555, convert_rgb565_abgr1555, area_rgb565_abgr1555},
-    {GREY8, convert_rgb565_grey8, area_rgb565_grey8},
-    {RGB332, convert_rgb565_rgb332, area_rgb565_rgb332},
-};
-
-const Routines indexedRoutines[] = {
-    {ARGB8888, convert_index8_32, area_index8_32},
-    {ABGR8888, convert_index8_32, area_index8_32},
-    {BGRA8888, convert_index8_32, area_index8_32},
-    {RGBA8888, convert_index8_32, area_index8_32},
-    {RGB888, convert_index8_24, area_index8_24},
-    {BGR888, convert_index8_24, area_index8_24},
-    {RGB565, convert_index8_16, area_index8_16},
-    {BGR565, convert_index8_16, area_index8_16},
-    {ARGB1555, convert_index8_16, area_index8_16},
-    {ABGR1555, convert_index8_16, area_index8_16},
-    {GREY8, convert_index8_8, area_index8_8},
-    {RGB332, convert_index8_8, area_index8_8},
-    // GREY8 sources share these rows, and GREY8 to INDEX8 is a plain byte copy.
-    {INDEX8, convert_copy, area_copy},
-};
-
-// Indexed prototypes in the order of their destination sizes.
-const Routines indexedBySizeRoutines[] = {
-    {4, convert_index8_32, area_index8_32},
-    {3, convert_index8_24, area_index8_24},
-    {2, convert_index8_16, area_index8_16},
-    {1, convert_index8_8, area_index8_8},
-};
-
-template <size_t N> void install(RASTER::CONVERTER* table, const Routines (&routines)[N]) {
-    for (const Routines& r : routines) {
-        table[r.destination - FIRST_FORMAT_ID].line = r.line;
-        table[r.destination - FIRST_FORMAT_ID].area = r.area;
-    }
-}
+// Read by kept() on any thread; written only while no other thread converts.
+std::atomic<bool> built{false};
+// Filled from the front, each slot once; emptied only with the tables.
+std::atomic<Kept*> keptPairs[KEPT_PAIRS];
 
 void freeTables() {
-    delete[] tables.sameFormat;
-    delete[] tables.fromArgb8888;
-    delete[] tables.fromRgb565;
-    delete[] tables.fromIndexed;
-    delete[] tables.indexedBySize;
-    tables = Tables{};
+    for (std::atomic<Kept*>& slot : keptPairs) delete slot.exchange(nullptr);
+    built = false;
 }
 
 void buildTables() {
-    Tables t;
-    t.sameFormat = new (std::nothrow) RASTER::CONVERTER[TABLE_SIZE];
-    t.fromArgb8888 = new (std::nothrow) RASTER::CONVERTER[TABLE_SIZE];
-    t.fromRgb565 = new (std::nothrow) RASTER::CONVERTER[TABLE_SIZE];
-    t.fromIndexed = new (std::nothrow) RASTER::CONVERTER[TABLE_SIZE];
-    t.indexedBySize = new (std::nothrow) RASTER::CONVERTER[4];
-    tables = t;
-    if (!t.sameFormat || !t.fromArgb8888 || !t.fromRgb565 || !t.fromIndexed || !t.indexedBySize) {
-        // Without memory every request gets an empty converter.
-        freeTables();
-        return;
-    }
-
-    const Format argb8888(ARGB8888), rgb565(RGB565), index8(INDEX8);
-    for (int32_t i = 0; i < TABLE_SIZE; ++i) {
-        const Format destination(FIRST_FORMAT_ID + i); // 1022..1025 stay all zeros
-        t.sameFormat[i].setFormats(destination, destination);
-        t.fromArgb8888[i].setFormats(argb8888, destination);
-        t.fromRgb565[i].setFormats(rgb565, destination);
-        t.fromIndexed[i].setFormats(index8, destination);
-    }
-    for (int32_t i = 0; i < 4; ++i) {
-        RASTER::CONVERTER& p = t.indexedBySize[i];
-        p.setFormats(index8, Format());
-        p.destination.bytes = indexedBySizeRoutines[i].destination;
-        p.destination.bits = 8 * p.destination.bytes;
-        p.line = indexedBySizeRoutines[i].line;
-        p.area = indexedBySizeRoutines[i].area;
-    }
-
-    for (int32_t i = 0; i < TABLE_SIZE; ++i) {
-        t.sameFormat[i].line = convert_copy;
-        t.sameFormat[i].area = area_copy;
-    }
-    install(t.fromArgb8888, {Routines{ARGB8888, convert_copy, area_copy}});
-    install(t.fromArgb8888, argb8888Routines);
-    install(t.fromRgb565, {Routines{RGB565, convert_copy, area_copy}});
-    install(t.fromRgb565, rgb565Routines);
-    install(t.fromIndexed, indexedRoutines);
-
     fillExpansion(expansion[EXPAND_ARGB8888], Format(ARGB8888));
     fillExpansion(expansion[EXPAND_ABGR8888], Format(ABGR8888));
     fillExpansion(expansion[EXPAND_RGBA8888], Format(RGBA8888));
     fillExpansion(expansion[EXPAND_BGRA8888], Format(BGRA8888));
+    built = true;
     ++builds;
 }
 
-const RASTER::CONVERTER* prototype(int32_t source, int32_t destination) {
-    if (destination < FIRST_FORMAT_ID || destination > LAST_RESERVED_ID) return nullptr;
-    const int32_t slot = destination - FIRST_FORMAT_ID;
-    const RASTER::CONVERTER* table = nullptr;
-    if (source == destination)
-        table = tables.sameFormat;
-    else if (source == ARGB8888)
-        table = tables.fromArgb8888;
-    else if (source == RGB565)
-        table = tables.fromRgb565;
-    else if (source == INDEX8 || source == GREY8)
-        table = tables.fromIndexed;
-    return table ? &table[slot] : nullptr;
+// The requested pair, field by field: ids and layouts alike decide the converter.
+bool sameFields(const Format& a, const Format& b) {
+    return std::memcmp(&a, &b, sizeof(Format)) == 0;
 }
 
-const RASTER::CONVERTER* indexedPrototype(int32_t destinationBytes) {
-    if (!tables.indexedBySize || destinationBytes < 1 || destinationBytes > 4) return nullptr;
-    return &tables.indexedBySize[4 - destinationBytes];
+bool keeps(const Kept& k, const Format& source, const Format& destination, SimdLevel level) {
+    return k.level == level && sameFields(k.source, source) &&
+           sameFields(k.destination, destination);
 }
 
-bool readsLookup(LineRoutine line) {
-    return line == convert_index8_32 || line == convert_index8_24 || line == convert_index8_16 ||
-           line == convert_index8_8;
+// The kept converter for the pair, or null.
+const Kept* findKept(const Format& source, const Format& destination, SimdLevel level) {
+    for (std::atomic<Kept*>& slot : keptPairs) {
+        const Kept* k = slot.load(std::memory_order_acquire);
+        if (!k) break;
+        if (keeps(*k, source, destination, level)) return k;
+    }
+    return nullptr;
 }
 
 // Count x bytes per pixel, or false when the product leaves the 32-bit range.
@@ -200,13 +76,42 @@ bool scaleToBytes(int32_t& count, int32_t bytesPerPixel) {
 
 } // namespace
 
-void fillExpansion(ExpansionEntry* table, const Format& format) {
-    if (format.bits != 32) return;
-    for (int32_t b = 0; b < 256; ++b) {
-        table[b].lowWord = packed(format, 0, widen((b >> 5) & 7, K6), widen(b & 31, K5));
-        table[b].highWord = packed(format, widen((b >> 3) & 31, K5), widen((b & 7) << 3, K6), 0);
+// The choice of formats and routine for a requested pair.
+struct Selection {
+    static void install(RASTER::CONVERTER& c, const Routine& routine, SimdLevel level) {
+        c.line = routine.at[level].line;
+        c.area = routine.at[level].area;
+        c.routineReadsLookup = routine.readsLookup;
     }
-}
+
+    static void select(RASTER::CONVERTER& c, const Format& source, const Format& destination,
+                       SimdLevel level) {
+        const int32_t s = source.id, d = destination.id;
+        const bool indexedSource = s == INDEX8 || s == GREY8;
+        if (d >= FIRST_FORMAT_ID && d <= LAST_RESERVED_ID &&
+            (s == d || s == ARGB8888 || s == RGB565 || indexedSource)) {
+            // The table's formats, not the requester's: a GREY8 source comes back as INDEX8. A
+            // reserved id stays all zeros.
+            const int32_t from = s == d ? d : indexedSource ? INDEX8 : s;
+            c.setFormats(Format(from), Format(d));
+            if (const Routine* r = s == d ? &copyRoutine() : routeFor(from, d))
+                install(c, *r, level);
+        } else if (indexedSource) {
+            // A custom destination: chosen by its pixel size, or no routine at all.
+            if (const Routine* r = indexedRoutineForSize(destination.bytes)) {
+                c.setFormats(Format(INDEX8), Format());
+                c.destination.bytes = destination.bytes;
+                c.destination.bits = 8 * destination.bytes;
+                install(c, *r, level);
+            }
+            return;
+        } else {
+            c.setFormats(source, destination);
+            if (c.sameFormat && source.ok()) install(c, copyRoutine(), level);
+        }
+        if (!c.line) c.prepareGeneric(); // the generic path, or a refusal
+    }
+};
 
 void acquireTables() {
     if (instances++ == 0) buildTables();
@@ -221,7 +126,7 @@ int32_t instanceCount() {
     return instances;
 }
 bool tablesBuilt() {
-    return tables.sameFormat != nullptr;
+    return built;
 }
 int32_t tableBuilds() {
     return builds;
@@ -241,26 +146,43 @@ RASTER::~RASTER() {
     releaseTables();
 }
 
+const RASTER::CONVERTER* RASTER::kept(const Format& source, const Format& destination) const {
+    if (!built) return nullptr;
+    const SimdLevel level = simdLevel();
+    Kept* made = nullptr;
+    for (std::atomic<Kept*>& slot : keptPairs) {
+        Kept* k = slot.load(std::memory_order_acquire);
+        if (!k) {
+            if (!made) {
+                made = new (std::nothrow) Kept{source, destination, level, {}};
+                if (!made) return nullptr;
+                Selection::select(made->converter, source, destination, level);
+            }
+            if (slot.compare_exchange_strong(k, made, std::memory_order_acq_rel,
+                                             std::memory_order_acquire))
+                return &made->converter;
+            // Another thread has just filled the slot: k is its pair.
+        }
+        if (keeps(*k, source, destination, level)) {
+            delete made;
+            return &k->converter;
+        }
+    }
+    delete made;
+    return nullptr;
+}
+
 RASTER::CONVERTER* RASTER::converter(const Format& source, const Format& destination) const {
     CONVERTER* converter = new (std::nothrow) CONVERTER;
     if (!converter) return nullptr;
-    if (const CONVERTER* p = prototype(source.id, destination.id)) {
-        *converter = *p; // the prototype's formats: a GREY8 source comes back as INDEX8
-        if (!converter->line) converter->prepareGeneric();
-        return converter;
-    }
-    if (source.id == INDEX8 || source.id == GREY8) {
-        // A custom destination: chosen by its pixel size, or no routine at all.
-        if (const CONVERTER* p = indexedPrototype(destination.bytes)) *converter = *p;
-        return converter;
-    }
-    converter->setFormats(source, destination);
-    if (converter->sameFormat && source.ok()) {
-        converter->line = convert_copy;
-        converter->area = area_copy;
-    }
-    if (!converter->line) converter->prepareGeneric();
-    return converter; // no routine: the generic path, or a refusal
+    // A copy of a kept converter shares its generic tables rather than building them again. A
+    // pair not kept is not made so here: the requester's allocations stay its own.
+    const SimdLevel level = simdLevel();
+    if (const Kept* k = built ? findKept(source, destination, level) : nullptr)
+        *converter = k->converter;
+    else
+        Selection::select(*converter, source, destination, level);
+    return converter;
 }
 
 RASTER::CONVERTER::CONVERTER() = default;
@@ -275,7 +197,7 @@ void RASTER::CONVERTER::setFormats(const Format& sourceFormat, const Format& des
 // An indexed-to-indexed routine reads its lookup although the flag says none is needed; a null
 // lookup is refused there too rather than read through.
 bool RASTER::CONVERTER::lookupMissing(const void* lookup) const {
-    return !lookup && (needsLookup || readsLookup(line));
+    return !lookup && (needsLookup || (line && routineReadsLookup));
 }
 
 bool RASTER::CONVERTER::convertLine(const uint8_t* sourcePixels, uint8_t* destinationPixels,

@@ -6,7 +6,8 @@
 
 namespace conversion {
 class GenericPath;
-}
+struct Selection;
+} // namespace conversion
 
 // One rectangle conversion. The field order is fixed: the record is handed to the area routines.
 // Addresses are pointer-sized, so the record is 60 bytes on 32-bit and 80 bytes on 64-bit.
@@ -37,7 +38,8 @@ using LineRoutine = void (*)(const uint8_t*& source, uint8_t*& destination, int3
 using AreaRoutine = void (*)(AREA& area, const void* lookup);
 
 // The conversion service. A RASTER carries no data: the first one alive builds the shared
-// converter tables, the last one to go frees them. Converters already handed out stay valid.
+// tables, the last one to go frees them. Converters handed out by converter() stay valid; a
+// converter takes the variant of its routine for the instruction set in use when it is made.
 class RASTER {
   public:
     class CONVERTER {
@@ -62,8 +64,11 @@ class RASTER {
 
       private:
         friend class RASTER;
-        // Tables for the generic path, built for pairs that have no routine.
+        friend struct conversion::Selection;
+        // Tables for the generic path, built for pairs that have no routine; shared by copies.
         std::shared_ptr<const conversion::GenericPath> generic;
+        // An indexed routine reads its lookup even where the formats need none.
+        bool routineReadsLookup = false;
 
         void prepareGeneric();
         bool lookupMissing(const void* lookup) const;
@@ -79,6 +84,13 @@ class RASTER {
     ~RASTER();
 
     // A new converter from source to destination, owned by the caller; null only when out of
-    // memory. A pair that cannot be converted gets a converter whose conversions return 0.
+    // memory. A pair that cannot be converted gets a converter whose conversions return 0. It
+    // copies the converter kept for the pair, if there is one.
     CONVERTER* converter(const Format& source, const Format& destination) const;
+
+    // The converter the tables keep for the pair: made at the first request and handed to every
+    // later one, so a copy allocates and builds nothing. Safe on any thread; valid until the
+    // last RASTER goes. Null when no memory can be had or the tables already keep as many pairs
+    // as they hold, where converter() serves.
+    const CONVERTER* kept(const Format& source, const Format& destination) const;
 };

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs libyuv, SDL2 and pixman for the conversion benchmark (Debian), builds the native
 # preset and runs bench_conversion with those peers timed beside our routines.
-# scripts/bench-peers.sh [filter]
+# scripts/bench-peers.sh [filter [instruction set]] [--csv file]
 set -eu
 cd "$(dirname "$0")/.."
 source tests/wine/lib.sh

@@ -1,4 +1,6 @@
+#include "conversion/FromRgb565.h"
 #include "conversion/Raster.h"
+#include "conversion/Routes.h"
 #include "conversion/Routines.h"
 #include "support/GuardedBuffer.h"
 
@@ -12,7 +14,8 @@
 #include <vector>
 
 // Every routine against a per-pixel reference written here from the formulas, over all cheap
-// inputs, every short run length, every alignment and at every instruction-set level.
+// inputs, every short run length, every alignment and at every instruction-set level. A case
+// names the routine by its scalar variant; the route table holds the others.
 
 namespace {
 
@@ -216,9 +219,13 @@ std::string hex(const uint8_t* p, int n) {
     return text.empty() ? "-" : text;
 }
 
-const char* levelName(SimdLevel level) {
-    static const char* const names[] = {"none", "SSE2", "SSSE3", "AVX2", "AVX-512"};
-    return names[level];
+// The variant of the routine whose scalar variant is given, at a level.
+conversion::Variant variantOf(LineRoutine scalar, SimdLevel level) {
+    const conversion::Routine* routine = conversion::routineOf(scalar);
+    return routine ? routine->at[level] : conversion::Variant{scalar, nullptr};
+}
+LineRoutine atBest(LineRoutine scalar) {
+    return variantOf(scalar, conversion::bestSimdLevel()).line;
 }
 
 // Every instruction-set level this processor can run, the best one last.
@@ -239,7 +246,7 @@ class ConversionRoutine : public ::testing::TestWithParam<RoutineCase> {
             lookups.bytes[i] = uint8_t(random());
         }
     }
-    void TearDown() override { conversion::setSimdLevel(conversion::bestSimdLevel()); }
+    conversion::Variant variant() const { return variantOf(GetParam().line, level); }
 
     const void* lookup() const {
         const RoutineCase& c = GetParam();
@@ -270,11 +277,11 @@ class ConversionRoutine : public ::testing::TestWithParam<RoutineCase> {
         const RoutineCase& c = GetParam();
         const uint8_t* s = source;
         uint8_t* d = destination;
-        c.line(s, d, count, lookup());
+        variant().line(s, d, count, lookup());
         if (s != source + size_t(count) * c.sourceBytes ||
             d != destination + size_t(count) * c.destinationBytes)
             return ::testing::AssertionFailure()
-                   << where << ": " << c.name << " at " << levelName(conversion::simdLevel())
+                   << where << ": " << c.name << " at " << conversion::simdLevelName(level)
                    << ", count " << count << ": cursors advanced by " << (s - source) << " / "
                    << (d - destination) << " bytes";
         for (int i = 0; i < count; ++i) {
@@ -283,7 +290,7 @@ class ConversionRoutine : public ::testing::TestWithParam<RoutineCase> {
             const uint8_t* actual = destination + size_t(i) * c.destinationBytes;
             if (std::memcmp(expected, actual, size_t(c.destinationBytes)) != 0)
                 return ::testing::AssertionFailure()
-                       << where << ": " << c.name << " at " << levelName(conversion::simdLevel())
+                       << where << ": " << c.name << " at " << conversion::simdLevelName(level)
                        << ", count " << count
                        << ", source address % 64 = " << (reinterpret_cast<uintptr_t>(source) % 64)
                        << ", destination address % 64 = "
@@ -306,6 +313,7 @@ class ConversionRoutine : public ::testing::TestWithParam<RoutineCase> {
 
     RASTER raster; // builds the expansion tables the RGB565 routines read
     Lookups lookups;
+    SimdLevel level = conversion::bestSimdLevel(); // the variant under test
 };
 
 // All 65536 RGB565 values, every index four times, a quarter million random ARGB8888 words, a
@@ -329,8 +337,8 @@ TEST_P(ConversionRoutine, EveryCheapInputInOneLongRun) {
                         p[0] = b, p[1] = g, p[2] = r, p[3] = a;
                     }
     }
-    for (SimdLevel level : levels()) {
-        conversion::setSimdLevel(level);
+    for (SimdLevel l : levels()) {
+        level = l;
         std::vector<uint8_t> destination(size_t(count) * c.destinationBytes + 2 * GUARD_BYTES,
                                          GUARD);
         uint8_t* run = destination.data() + GUARD_BYTES;
@@ -344,8 +352,8 @@ TEST_P(ConversionRoutine, EveryCheapInputInOneLongRun) {
 // Every run length 0..70 at every source and destination alignment, guard bytes around.
 TEST_P(ConversionRoutine, EveryShortRunAtEveryAlignment) {
     const RoutineCase& c = GetParam();
-    for (SimdLevel level : levels()) {
-        conversion::setSimdLevel(level);
+    for (SimdLevel l : levels()) {
+        level = l;
         for (int count = 0; count <= 70; ++count) {
             const std::vector<uint8_t> pixels = sourcePixels(count, uint32_t(count + 1));
             for (int sourceAlign = 0; sourceAlign < 4; ++sourceAlign)
@@ -378,8 +386,8 @@ TEST_P(ConversionRoutine, NeverTouchesMemoryOutsideTheRun) {
     std::vector<int> counts;
     for (int n = 0; n <= 70; ++n) counts.push_back(n);
     for (int n : {127, 128, 129, 255, 256, 257, 1000, longest}) counts.push_back(n);
-    for (SimdLevel level : levels()) {
-        conversion::setSimdLevel(level);
+    for (SimdLevel l : levels()) {
+        level = l;
         for (int count : counts) {
             const std::vector<uint8_t> pixels = sourcePixels(count, uint32_t(count + 7));
             const size_t inBytes = pixels.size(), outBytes = size_t(count) * c.destinationBytes;
@@ -423,7 +431,7 @@ TEST_P(ConversionRoutine, AreaWalksEveryRowAndOnlyTheRows) {
         area.height = height;
         area.sourceSkip = area.sourcePitch - width * c.sourceBytes;
         area.destinationSkip = destinationPitch - width * c.destinationBytes;
-        c.area(area, lookup());
+        variant().area(area, lookup());
         EXPECT_EQ(area.height, 0) << c.name;
 
         for (int y = 0; y < height; ++y) {
@@ -449,7 +457,6 @@ TEST_P(ConversionRoutine, AreaWalksEveryRowAndOnlyTheRows) {
 }
 
 TEST_P(ConversionRoutine, AreaOfHeightZeroWritesNothing) {
-    const RoutineCase& c = GetParam();
     uint8_t source[64] = {}, destination[64];
     std::memset(destination, GUARD, sizeof destination);
     AREA area{};
@@ -458,7 +465,7 @@ TEST_P(ConversionRoutine, AreaOfHeightZeroWritesNothing) {
     area.width = 4;
     area.sourcePitch = 16;
     area.destinationPitch = 16;
-    c.area(area, lookup());
+    variant().area(area, lookup());
     EXPECT_EQ(area.height, 0);
     EXPECT_TRUE(guardsIntact(destination, destination + sizeof destination, "in"));
 }
@@ -471,6 +478,8 @@ INSTANTIATE_TEST_SUITE_P(AllRoutines, ConversionRoutine, ::testing::ValuesIn(rou
 TEST(ConversionRoutines, EveryRoutineIsCovered) {
     // 26 converting routines and the copy, each with its area routine.
     EXPECT_EQ(sizeof(routineCases) / sizeof(routineCases[0]), 27u);
+    EXPECT_EQ(conversion::routines().size(), 27u);
+    for (const RoutineCase& c : routineCases) EXPECT_TRUE(conversion::routineOf(c.line)) << c.name;
 }
 
 // Telling values, each written out by hand.
@@ -507,7 +516,6 @@ const TellingValue tellingValues[] = {
 };
 
 TEST(ConversionRoutines, TellingValues) {
-    conversion::setSimdLevel(conversion::bestSimdLevel());
     RASTER raster; // the expansion tables
     for (const TellingValue& t : tellingValues) {
         // Alone, and inside a run long enough for every batched path.
@@ -518,7 +526,7 @@ TEST(ConversionRoutines, TellingValues) {
             std::vector<uint8_t> destination(size_t(count) * t.destinationBytes);
             const uint8_t* s = source.data();
             uint8_t* d = destination.data();
-            t.line(s, d, count, nullptr);
+            atBest(t.line)(s, d, count, nullptr);
             for (int i = 0; i < count; ++i) {
                 uint32_t actual = 0;
                 std::memcpy(&actual, &destination[size_t(i) * t.destinationBytes],
@@ -560,7 +568,7 @@ TEST(ConversionRoutines, IndexedSixteenBitPairsMatchSingles) {
         std::vector<uint8_t> destination(size_t(count) * 2);
         const uint8_t* s = source.data();
         uint8_t* d = destination.data();
-        convert_index8_16(s, d, count, lookup);
+        atBest(convert_index8_16)(s, d, count, lookup);
         for (int i = 0; i < count; i += 2) {
             const uint8_t expected[4] = {0x34, 0x12, 0xCD, 0xAB};
             ASSERT_EQ(0, std::memcmp(&destination[size_t(i) * 2], expected, 4))
@@ -575,7 +583,7 @@ TEST(ConversionRoutines, CountZeroLeavesCursorsAndMemory) {
         const uint8_t* s = source;
         uint8_t* d = destination;
         const uint32_t lookup[256] = {};
-        c.line(s, d, 0, lookup);
+        atBest(c.line)(s, d, 0, lookup);
         EXPECT_EQ(s, source) << c.name;
         EXPECT_EQ(d, destination) << c.name;
         EXPECT_EQ(destination[0], GUARD) << c.name;

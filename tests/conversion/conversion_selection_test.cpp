@@ -1,4 +1,7 @@
+#include "conversion/Generic.h"
 #include "conversion/Raster.h"
+#include "conversion/RasterState.h"
+#include "conversion/Routes.h"
 #include "conversion/Routines.h"
 #include "support/GuardedBuffer.h"
 
@@ -9,6 +12,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Which converter a pair of formats gets, what the converter does with counts, lookups and
@@ -18,7 +22,20 @@ namespace {
 
 using Converter = std::unique_ptr<RASTER::CONVERTER>;
 
+// The variant a converter made now takes of the routine whose scalar variant is given.
+LineRoutine chosen(LineRoutine scalar) {
+    const conversion::Routine* routine = conversion::routineOf(scalar);
+    return routine ? routine->at[conversion::simdLevel()].line : scalar;
+}
+AreaRoutine chosenArea(AreaRoutine scalar) {
+    for (const conversion::Routine* routine : conversion::routines())
+        if (routine->at[0].area == scalar) return routine->at[conversion::simdLevel()].area;
+    return scalar;
+}
+
 const char* routineName(LineRoutine line) {
+    if (const conversion::Routine* routine = conversion::routineOf(line))
+        line = routine->at[0].line;
     struct Named {
         LineRoutine line;
         const char* name;
@@ -187,9 +204,9 @@ TEST_F(ConverterSelection, EveryPairGetsItsRoutineAndFlags) {
     for (const Selection& s : selections) {
         Converter c(raster.converter(s.source, s.destination));
         ASSERT_TRUE(c) << s.reason;
-        EXPECT_EQ(c->line, s.line)
+        EXPECT_EQ(c->line, chosen(s.line))
             << s.reason << ": expected " << routineName(s.line) << ", got " << routineName(c->line);
-        EXPECT_EQ(c->area, s.area) << s.reason;
+        EXPECT_EQ(c->area, chosenArea(s.area)) << s.reason;
         EXPECT_EQ(c->needsLookup, s.needsLookup) << s.reason;
         EXPECT_EQ(c->sameFormat, s.sameFormat) << s.reason;
         EXPECT_EQ(c->source.id, s.converterSourceId) << s.reason;
@@ -246,7 +263,7 @@ LineRoutine expectedRoutine(int32_t s, int32_t d) {
 
 TEST_F(ConverterSelection, ReservedIdsTakeTheirEmptySlots) {
     Converter same(raster.converter(reserved(1022), reserved(1022)));
-    EXPECT_EQ(same->line, convert_copy);
+    EXPECT_EQ(same->line, chosen(convert_copy));
     EXPECT_EQ(same->sameFormat, 1);
     EXPECT_EQ(same->source.id, 0) << "the slot's formats stay all zeros";
     Converter from(raster.converter(Format(ARGB8888), reserved(1025)));
@@ -259,7 +276,7 @@ TEST_F(ConverterSelection, EveryStandardPair) {
         for (int32_t d = ARGB8888; d <= RGB332; ++d) {
             Converter c(raster.converter(Format(s), Format(d)));
             ASSERT_TRUE(c);
-            EXPECT_EQ(c->line, expectedRoutine(s, d))
+            EXPECT_EQ(c->line, chosen(expectedRoutine(s, d)))
                 << Format(s).name() << " to " << Format(d).name() << ": expected "
                 << routineName(expectedRoutine(s, d)) << ", got " << routineName(c->line);
             const bool indexedSource = s == INDEX8 || s == GREY8;
@@ -544,6 +561,86 @@ TEST_F(ConverterSelection, ANewConverterIsEmpty) {
     EXPECT_EQ(c.convert(b, b, 1, nullptr), 0);
 }
 
+// A converter is made with the variant of the level in use then, and keeps it.
+TEST_F(ConverterSelection, EachLevelGetsItsVariant) {
+    const conversion::Routine* routine = conversion::routeFor(RGB565, RGB888);
+    ASSERT_TRUE(routine);
+    for (int level = conversion::SIMD_NONE; level <= conversion::bestSimdLevel(); ++level) {
+        conversion::setSimdLevel(conversion::SimdLevel(level));
+        Converter c(raster.converter(Format(RGB565), Format(RGB888)));
+        const RASTER::CONVERTER* kept = raster.kept(Format(RGB565), Format(RGB888));
+        conversion::setSimdLevel(conversion::bestSimdLevel());
+        EXPECT_EQ(c->line, routine->at[level].line)
+            << conversion::simdLevelName(conversion::SimdLevel(level));
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(kept->line, routine->at[level].line) << "kept, level " << level;
+    }
+}
+
+// 64 custom 16-bit layouts no other test asks for: red of every width 1..8 at shifts 0..7.
+Format customPair(int k) {
+    return Format(k % 8, 1 + k / 8 % 8, 8, 8, 0, 0, 0, 0, RGB_MODEL, 16);
+}
+
+// The converter kept for a pair is made once and handed to every request for it, from any
+// thread at once; it is the converter a request would get. Past the pairs the tables hold,
+// requests are refused and converter() still serves.
+TEST_F(ConverterSelection, KeptConvertersAreMadeOncePerPair) {
+    struct Pair {
+        const char* reason;
+        Format from, to;
+    };
+    const Pair pairs[] = {
+        {"a routine", Format(ARGB8888), Format(RGB565)},
+        {"the generic path", Format(ABGR8888), Format(RGB565)},
+        {"GREY8, a request of its own", Format(GREY8), Format(RGB565)},
+        {"INDEX8", Format(INDEX8), Format(RGB565)},
+        {"equal custom formats", custom32, custom32},
+    };
+    std::vector<const RASTER::CONVERTER*> first;
+    for (const Pair& p : pairs) {
+        const RASTER::CONVERTER* k = raster.kept(p.from, p.to);
+        ASSERT_TRUE(k) << p.reason;
+        for (const RASTER::CONVERTER* other : first) EXPECT_NE(k, other) << p.reason;
+        first.push_back(k);
+        EXPECT_EQ(raster.kept(p.from, p.to), k) << p.reason;
+        Converter c(raster.converter(p.from, p.to));
+        EXPECT_EQ(c->line, k->line) << p.reason;
+        EXPECT_EQ(c->source.id, k->source.id) << p.reason;
+        EXPECT_EQ(c->destination, k->destination) << p.reason;
+    }
+
+    const int threads = 4, pairCount = 8;
+    std::vector<const RASTER::CONVERTER*> got(threads * pairCount);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&, t] {
+            for (int k = 0; k < pairCount; ++k)
+                got[size_t(t * pairCount + k)] = raster.kept(customPair(k), Format(RGB565));
+        });
+    for (std::thread& w : workers) w.join();
+    for (int k = 0; k < pairCount; ++k)
+        for (int t = 0; t < threads; ++t) {
+            ASSERT_TRUE(got[size_t(t * pairCount + k)]) << "pair " << k;
+            EXPECT_EQ(got[size_t(t * pairCount + k)], got[size_t(k)]) << "pair " << k;
+        }
+
+    int kept = 0, refused = 0;
+    for (int k = 0; k < 128; ++k) {
+        const Format from = customPair(k % 64), to(k < 64 ? BGR565 : ARGB1555);
+        if (raster.kept(from, to))
+            ++kept;
+        else
+            ++refused;
+        Converter c(raster.converter(from, to));
+        ASSERT_TRUE(c);
+        uint16_t pixel = 0xFFFF, out = 0;
+        EXPECT_EQ(c->convert(&pixel, &out, 1, nullptr), 1) << "pair " << k;
+    }
+    EXPECT_GT(kept, 0);
+    EXPECT_GT(refused, 0) << "the tables hold a bounded number of pairs";
+}
+
 TEST(RasterInstances, TablesLiveFromTheFirstToTheLast) {
     // The library's own RASTER lives for the whole program: step its count aside for the test.
     const int32_t held = conversion::instanceCount();
@@ -585,7 +682,7 @@ TEST(RasterInstances, TablesLiveFromTheFirstToTheLast) {
     RASTER again;
     EXPECT_EQ(conversion::tableBuilds(), builds + 2);
     Converter c(again.converter(Format(ARGB8888), Format(RGB565)));
-    EXPECT_EQ(c->line, convert_argb8888_rgb565);
+    EXPECT_EQ(c->line, chosen(convert_argb8888_rgb565));
 }
 
 } // namespace

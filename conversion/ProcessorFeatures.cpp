@@ -1,4 +1,6 @@
-#include "conversion/Routines.h"
+#include "conversion/ProcessorFeatures.h"
+
+#include <atomic>
 
 namespace conversion {
 
@@ -19,8 +21,9 @@ SimdLevel detect() {
     return SIMD_NONE;
 }
 
-SimdLevel& current() {
-    static SimdLevel level = detect();
+// Read by converters made on any thread; lowered only by tests and benchmarks.
+std::atomic<SimdLevel>& current() {
+    static std::atomic<SimdLevel> level{bestSimdLevel()};
     return level;
 }
 
@@ -32,12 +35,18 @@ SimdLevel bestSimdLevel() {
 }
 
 SimdLevel simdLevel() {
-    return current();
+    return current().load(std::memory_order_relaxed);
 }
 
 SimdLevel setSimdLevel(SimdLevel level) {
-    current() = level < bestSimdLevel() ? level : bestSimdLevel();
-    return current();
+    const SimdLevel chosen = level < bestSimdLevel() ? level : bestSimdLevel();
+    current().store(chosen, std::memory_order_relaxed);
+    return chosen;
+}
+
+const char* simdLevelName(SimdLevel level) {
+    static const char* const names[SIMD_LEVELS] = {"none", "SSE2", "SSSE3", "AVX2", "AVX-512"};
+    return level >= 0 && level < SIMD_LEVELS ? names[level] : "?";
 }
 
 } // namespace conversion

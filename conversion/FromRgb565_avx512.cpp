@@ -1,0 +1,216 @@
+#include "conversion/Avx512.h"
+#include "conversion/FromRgb565.h"
+#include "conversion/Routines.h"
+#include "conversion/RowWalk.h"
+
+// The routines from RGB565 with AVX-512, 32 pixels at a time: a multishift moves each channel's
+// bits to the low bits of a byte of its own, a byte permute looks up the widened channel in a
+// 64-entry table, and one byte permute per 64 output bytes takes every destination byte from
+// where its channel is. The last partial block goes through masked loads and stores.
+
+using namespace conversion;
+
+namespace {
+
+enum Channel { NO_CHANNEL, BLUE, GREEN, RED };
+// The bytes of a destination pixel, lowest first.
+struct ByteOrder {
+    Channel bytes[4];
+};
+constexpr ByteOrder byteOrders[] = {
+    {{BLUE, GREEN, RED, NO_CHANNEL}}, // ARGB8888 (and RGB888)
+    {{RED, GREEN, BLUE, NO_CHANNEL}}, // ABGR8888 (and BGR888)
+    {{NO_CHANNEL, BLUE, GREEN, RED}}, // RGBA8888
+    {{NO_CHANNEL, RED, GREEN, BLUE}}, // BGRA8888
+};
+
+// Permute controls for 32 pixels of Bytes bytes, 64 output bytes each. Pixel p = 4k + j
+// (word j of quadword k) has its blue in byte 8k + j and its red in byte 8k + 4 + j of the
+// first register, its green in byte 8k + j of the second (64 + 8k + j).
+template <int K, int Bytes> constexpr std::array<uint8_t, 128> widenControl() {
+    std::array<uint8_t, 128> control{};
+    for (int j = 0; j < 32 * Bytes; ++j) {
+        const int p = j / Bytes, at = 8 * (p / 4) + p % 4;
+        const Channel c = byteOrders[K].bytes[j % Bytes];
+        control[size_t(j)] = uint8_t(c == BLUE ? at : c == GREEN ? 64 + at : c == RED ? at + 4 : 0);
+    }
+    return control;
+}
+template <int K, int Bytes>
+alignas(64) constexpr std::array<uint8_t, 128> widenControls = widenControl<K, Bytes>();
+
+// The destination bytes that hold a channel (the rest are zero), for one 64-byte store.
+template <int K> constexpr __mmask64 channelBytes() {
+    __mmask64 mask = 0;
+    for (int j = 0; j < 64; ++j)
+        if (byteOrders[K].bytes[j % 4] != NO_CHANNEL) mask |= __mmask64(1) << j;
+    return mask;
+}
+
+// The bit offsets, within each quadword of four pixels, of the blue fields then the red ones,
+// and of the green fields (repeated). A field's byte also holds the bits above it, which the
+// tables ignore: a byte permute reads an index's low six bits, and the 5-bit table repeats.
+constexpr int64_t blueRedFields = 0x3B2B1B0B30201000;
+constexpr int64_t greenFields = 0x3525150535251505;
+
+// The widened channels by value, the 5-bit table repeated.
+alignas(64) constexpr std::array<uint8_t, 64> widened5 = [] {
+    std::array<uint8_t, 64> table{};
+    for (uint32_t i = 0; i < 64; ++i) table[i] = channel_expansion::expand5(i % 32);
+    return table;
+}();
+alignas(64) constexpr std::array<uint8_t, 64> widened6 = [] {
+    std::array<uint8_t, 64> table{};
+    for (uint32_t i = 0; i < 64; ++i) table[i] = channel_expansion::expand6(i);
+    return table;
+}();
+
+// Blue and red of 32 pixels widened, as placed by blueRedFields, and their green by greenFields.
+inline void widenChannels(__m512i q, __m512i& blueRed, __m512i& green) {
+    blueRed = permuteBytes(
+        _mm512_maskz_multishift_epi64_epi8(~__mmask64(0), _mm512_set1_epi64(blueRedFields), q),
+        load512(widened5.data()));
+    green = permuteBytes(
+        _mm512_maskz_multishift_epi64_epi8(~__mmask64(0), _mm512_set1_epi64(greenFields), q),
+        load512(widened6.data()));
+}
+
+// 32 pixels (fewer when Partial) expanded to 32-bit pixels (Bytes 4) or to three bytes each.
+template <int K, int Bytes, bool Partial>
+inline void widenAvx512(const uint8_t* s, uint8_t* d, int32_t count) {
+    const __mmask32 lanes = __mmask32(firstLanes(count));
+    __m512i blueRed, green;
+    widenChannels(Partial ? _mm512_maskz_loadu_epi16(lanes, s) : load512(s), blueRed, green);
+    const uint8_t* control = widenControls<K, Bytes>.data();
+    if constexpr (Bytes == 3) {
+        const __m512i first = _mm512_permutex2var_epi8(blueRed, load512(control), green);
+        const __m512i second = _mm512_permutex2var_epi8(blueRed, load512(control + 64), green);
+        if constexpr (Partial) {
+            const int32_t bytes = 3 * count;
+            _mm512_mask_storeu_epi8(d, firstLanes(bytes), first);
+            if (bytes > 64) _mm512_mask_storeu_epi8(d + 64, firstLanes(bytes - 64), second);
+        } else {
+            store512(d, first);
+            storeLowHalf(d + 64, second);
+        }
+    } else {
+        constexpr __mmask64 channels = channelBytes<K>();
+        const __m512i first =
+            _mm512_maskz_permutex2var_epi8(channels, blueRed, load512(control), green);
+        const __m512i second =
+            _mm512_maskz_permutex2var_epi8(channels, blueRed, load512(control + 64), green);
+        if constexpr (Partial) {
+            _mm512_mask_storeu_epi32(d, __mmask16(lanes), first);
+            _mm512_mask_storeu_epi32(d + 64, __mmask16(lanes >> 16), second);
+        } else {
+            store512(d, first);
+            store512(d + 64, second);
+        }
+    }
+}
+
+// 64 pixels to 24-bit pixels: two blocks' 96 bytes each rejoined into three 64-byte stores,
+// which line up with the destination's cache lines where it does.
+template <int K> inline void widen24Pair(const uint8_t* s, uint8_t* d) {
+    const __m512i first = load512(widenControls<K, 3>.data());
+    const __m512i second = load512(widenControls<K, 3>.data() + 64);
+    __m512i blueRed, green;
+    widenChannels(load512(s), blueRed, green);
+    const __m512i a0 = _mm512_permutex2var_epi8(blueRed, first, green);
+    const __m512i a1 = _mm512_permutex2var_epi8(blueRed, second, green);
+    widenChannels(load512(s + 64), blueRed, green);
+    const __m512i b0 = _mm512_permutex2var_epi8(blueRed, first, green);
+    const __m512i b1 = _mm512_permutex2var_epi8(blueRed, second, green);
+    store512(d, a0);
+    store512(d + 64, shuffleLanes<0x44>(a1, b0));
+    store512(d + 128, shuffleLanes<0x4E>(b0, b1));
+}
+
+template <int K, int Bytes>
+void widenBlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
+                       int32_t& remaining) {
+    Cursors c(sourceCursor, destinationCursor, remaining);
+    if constexpr (Bytes == 3)
+        for (; c.n >= 64; c.n -= 64, c.s += 128, c.d += 192) widen24Pair<K>(c.s, c.d);
+    for (; c.n >= 32; c.n -= 32, c.s += 64, c.d += 32 * Bytes)
+        widenAvx512<K, Bytes, false>(c.s, c.d, 32);
+    if (c.n > 0) {
+        widenAvx512<K, Bytes, true>(c.s, c.d, c.n);
+        c.s += 2 * c.n, c.d += Bytes * c.n, c.n = 0;
+    }
+}
+
+// GREY8 is 2 x (R5 + G6 + B5) = greyOfHigh[high byte] + greyOfLow[low byte], at most
+// 174 + 76 = 250: with the high byte rrrrrggg and the low byte gggbbbbb, green's high three
+// bits count eight times.
+alignas(64) constexpr std::array<uint8_t, 256> greyOfHigh = [] {
+    std::array<uint8_t, 256> table{};
+    for (int h = 0; h < 256; ++h) table[size_t(h)] = uint8_t(2 * ((h >> 3) + 8 * (h & 7)));
+    return table;
+}();
+alignas(64) constexpr std::array<uint8_t, 256> greyOfLow = [] {
+    std::array<uint8_t, 256> table{};
+    for (int l = 0; l < 256; ++l) table[size_t(l)] = uint8_t(2 * ((l >> 5) + (l & 31)));
+    return table;
+}();
+
+struct Repack8 {
+    __m512i even, odd;
+    ByteTable high, low; // GREY8 only
+};
+
+// 64 pixels (fewer when Partial) to their 8-bit results. Their 64 high bytes (rrrrrggg) and
+// 64 low bytes (gggbbbbb) are taken apart first, so every later step serves 64 pixels.
+template <int K, bool Partial>
+inline void repack8Block(const Repack8& r, const uint8_t* s, uint8_t* d, int32_t count) {
+    const __mmask64 lanes = firstLanes(count);
+    const __m512i a = Partial ? _mm512_maskz_loadu_epi16(__mmask32(lanes), s) : load512(s);
+    const __m512i b =
+        Partial ? _mm512_maskz_loadu_epi16(__mmask32(lanes >> 32), s + 64) : load512(s + 64);
+    const __m512i high = _mm512_permutex2var_epi8(a, r.odd, b);
+    const __m512i low = _mm512_permutex2var_epi8(a, r.even, b);
+    __m512i bytes;
+    if constexpr (K == TO_RGB332) {
+        // The shifts work on words; the selects keep only bits that stayed within their byte.
+        const __m512i redGreen = _mm512_ternarylogic_epi32(_mm512_set1_epi8(char(0xE0)), high,
+                                                           _mm512_slli_epi16(high, 2), 0xCA);
+        bytes = _mm512_ternarylogic_epi32(_mm512_set1_epi8(char(0xFC)), redGreen,
+                                          _mm512_srli_epi16(low, 3), 0xCA);
+    } else {
+        bytes = _mm512_add_epi8(lookupBytes(r.high, high, _mm512_movepi8_mask(high)),
+                                lookupBytes(r.low, low, _mm512_movepi8_mask(low)));
+    }
+    if constexpr (Partial)
+        _mm512_mask_storeu_epi8(d, lanes, bytes);
+    else
+        store512(d, bytes);
+}
+
+template <int K>
+void repack8BlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCursor,
+                         int32_t& remaining) {
+    Cursors c(sourceCursor, destinationCursor, remaining);
+    Repack8 r;
+    r.even = load512(evenBytes.data());
+    r.odd = _mm512_add_epi8(r.even, _mm512_set1_epi8(1));
+    if constexpr (K == TO_GREY8) {
+        r.high = loadByteTable(greyOfHigh.data());
+        r.low = loadByteTable(greyOfLow.data());
+    }
+    for (; c.n >= 64; c.n -= 64, c.s += 128, c.d += 64) repack8Block<K, false>(r, c.s, c.d, 64);
+    if (c.n > 0) {
+        repack8Block<K, true>(r, c.s, c.d, c.n);
+        c.s += 2 * c.n, c.d += c.n, c.n = 0;
+    }
+}
+
+} // namespace
+
+PTC_BLOCKS_THEN(rgb565_argb8888_avx512, (widenBlocksAvx512<TO_ARGB8888, 4>), rgb565_argb8888)
+PTC_BLOCKS_THEN(rgb565_abgr8888_avx512, (widenBlocksAvx512<TO_ABGR8888, 4>), rgb565_abgr8888)
+PTC_BLOCKS_THEN(rgb565_rgba8888_avx512, (widenBlocksAvx512<TO_RGBA8888, 4>), rgb565_rgba8888)
+PTC_BLOCKS_THEN(rgb565_bgra8888_avx512, (widenBlocksAvx512<TO_BGRA8888, 4>), rgb565_bgra8888)
+PTC_BLOCKS_THEN(rgb565_rgb888_avx512, (widenBlocksAvx512<TO_ARGB8888, 3>), rgb565_rgb888)
+PTC_BLOCKS_THEN(rgb565_bgr888_avx512, (widenBlocksAvx512<TO_ABGR8888, 3>), rgb565_bgr888)
+PTC_BLOCKS_THEN(rgb565_grey8_avx512, repack8BlocksAvx512<TO_GREY8>, rgb565_grey8)
+PTC_BLOCKS_THEN(rgb565_rgb332_avx512, repack8BlocksAvx512<TO_RGB332>, rgb565_rgb332)

@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+
+// Which instruction sets this processor runs, and the level new converters are made at.
+
+namespace conversion {
+
+// The instruction sets the routines have variants for, each including those before it.
+// SIMD_AVX512 means AVX-512 F, BW, VL and VBMI with BMI2 (byte permutes).
+enum SimdLevel : int32_t { SIMD_NONE, SIMD_SSE2, SIMD_SSSE3, SIMD_AVX2, SIMD_AVX512 };
+constexpr int32_t SIMD_LEVELS = SIMD_AVX512 + 1;
+
+// The best level the processor and its operating system support, found once.
+SimdLevel bestSimdLevel();
+// The level converters are made at: the best, unless lowered to time or test the others.
+SimdLevel simdLevel();
+// Clamps to what the processor supports and returns the level now in use. Converters made
+// before keep the variants they were made with.
+SimdLevel setSimdLevel(SimdLevel level);
+// "none", "SSE2", "SSSE3", "AVX2", "AVX-512".
+const char* simdLevelName(SimdLevel level);
+
+} // namespace conversion

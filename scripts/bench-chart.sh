@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Draws the conversion benchmark's figures as a chart: for every routine, its speed at each
+# instruction set beside each peer's, for 640x480 frames and for frames from main memory.
+#   scripts/bench-chart.sh [CSV [PNG]]
+# CSV defaults to build/bench_conversion.csv, written by
+#   scripts/bench-peers.sh "" --csv build/bench_conversion.csv
+# and PNG to docs/bench-conversion.png.
+set -eu
+cd "$(dirname "$0")/.."
+source tests/wine/lib.sh
+ptc_install_packages gnuplot-nox
+csv=${1:-build/bench_conversion.csv}
+png=${2:-docs/bench-conversion.png}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# One file per frame size: the routine, then every instruction set from SSE2 on and every peer
+# (the CSV's columns from the fifth; the scalar routines and memcpy are left out).
+awk -F, -v OFS=, -v dir="$work" '
+    function row(first,   i, line) {
+        line = first
+        for (i = 5; i <= NF; ++i) line = line OFS ($i == "" ? "NaN" : $i)
+        return line
+    }
+    NR == 1 { print row($1) > dir "/640.csv"; print row($1) > dir "/mem.csv"; next }
+    $2 == "640x480" { print row($1) > dir "/640.csv" }
+    $2 ~ / mem$/ { print row($1) > dir "/mem.csv" }
+' "$csv"
+columns=$(head -1 "$work/640.csv" | awk -F, '{ print NF }')
+# A colour per column by its name: ours in blues and greens, the peers in warm colours.
+colours=$(head -1 "$work/640.csv" | awk -F, '{
+    split("SSE2 #9ecae1 SSSE3 #4292c6 AVX2 #08519c AVX-512 #00441b libyuv #fd8d3c pixman #d62728 SDL2 #7f2704", pairs, " ")
+    for (i = 1; i < 14; i += 2) colour[pairs[i]] = pairs[i + 1]
+    for (c = 2; c <= NF; ++c) printf "set linetype %d lc rgb \"%s\"\n", c - 1, colour[$c] ? colour[$c] : "#777777"
+}')
+
+gnuplot <<EOF
+set terminal pngcairo size 1800,1200 font ",11" noenhanced
+set output "$png"
+set datafile separator ","
+set style data histograms
+set style histogram clustered gap 1
+set style fill solid 0.9 border -1
+$colours
+set key outside right top
+set xtics rotate by -40 scale 0 nomirror
+set ylabel "Mpixel/s"
+set grid ytics
+set yrange [0:*]
+set multiplot layout 2,1
+set title "640x480 frames"
+plot for [c=2:$columns] "$work/640.csv" using c:xtic(1) title columnheader
+set title "1920x1080 frames from main memory"
+plot for [c=2:$columns] "$work/mem.csv" using c:xtic(1) title columnheader
+unset multiplot
+EOF
+echo "wrote $png"
