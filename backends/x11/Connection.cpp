@@ -54,6 +54,8 @@ Connection::Connection(Display* server, int readEnd, int writeEnd)
 }
 
 Connection::~Connection() {
+    // Only a thread left running past its limit gives back the last share: it cannot join itself.
+    if (eventThread.joinable()) eventThread.detach();
     {
         std::lock_guard paint(paintLock);
         image.release();
@@ -72,7 +74,7 @@ bool Connection::startEvents() {
     running = true;
     hold.unlock();
     try {
-        std::thread(eventMain, shared_from_this()).detach();
+        eventThread = std::thread(eventMain, shared_from_this());
     } catch (...) {
         hold.lock();
         running = false;
@@ -94,13 +96,20 @@ void Connection::finished() {
 
 bool Connection::stopEvents() {
     std::unique_lock hold(threadLock);
-    if (!running) return true;
     stopping = true;
     hold.unlock();
     nudgeEvents();
     hold.lock();
-    return threadChanged.wait_for(hold, std::chrono::milliseconds(stopLimitMs),
-                                  [this] { return !running; });
+    const bool ended = threadChanged.wait_for(hold, std::chrono::milliseconds(stopLimitMs),
+                                              [this] { return !running; });
+    hold.unlock();
+    if (!eventThread.joinable()) return true;
+    // Ended: the join returns at once. Not ended: the thread keeps its share and ends later.
+    if (ended)
+        eventThread.join();
+    else
+        eventThread.detach();
+    return ended;
 }
 
 bool Connection::waitViewable(int limitMs) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace x11 {
 
@@ -37,8 +38,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
     // Starts the thread that reads the window's events; false when it cannot be started.
     bool startEvents();
-    // Ends the event thread. False when it did not end within stopLimitMs: it then runs on with
-    // its share of this object and ends on its own.
+    // Ends the event thread and joins it, so its share of this object is given back. False when
+    // it did not end within stopLimitMs: it then runs on with its share and ends on its own.
     bool stopEvents();
     // Waits up to limitMs for the window to be mapped; whether it is.
     bool waitViewable(int limitMs);
@@ -85,6 +86,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     void finished();
 
     const int wakeRead, wakeWrite; // a pipe that wakes the event thread's poll
+    std::thread eventThread;       // started and joined by the application's thread
 
     std::mutex threadLock; // guards the fields below
     std::condition_variable threadChanged;
