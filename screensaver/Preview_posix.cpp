@@ -8,18 +8,21 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 
 namespace {
 
 // SIGTERM (XScreenSaver ending its program) and SIGINT write a byte here; the paced wait polls
-// it, so an end asked for between two frames is seen at once. A write is all the handler does,
-// which is safe in a signal handler.
+// it, so an end asked for between two frames is seen at once. A lock-free atomic and a write are
+// all the handler touches, both safe in a signal handler, and the atomic is safe to read on the
+// drawing thread whichever thread the signal lands on.
 int endPipe[2] = {-1, -1};
-volatile std::sig_atomic_t endAsked = 0;
+std::atomic<bool> endAsked{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 void askToEnd(int) {
-    endAsked = 1;
+    endAsked = true;
     const char byte = 0;
     [[maybe_unused]] const ssize_t written = write(endPipe[1], &byte, 1);
 }
