@@ -1,7 +1,7 @@
 // Frame rate of the screensaver's real frame loop over the real back ends: frames per second
 // and CPU time per frame for each display the program tries, and the share of a frame spent in
 // each of its parts, timed on the same surfaces in the same run. Run it from the folder that
-// holds kelmor1.tga and kelmor2.tga. Without a display back end (the native build) only the
+// holds kelmor1.tga and kelmor2.tga. Where no display opens (natively: no X display) only the
 // parts are timed, on memory surfaces.
 #include "Timing.h"
 #include "display/PTC.h"

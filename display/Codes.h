@@ -38,6 +38,7 @@ constexpr int32_t THIRD_OPTION = 10;
 // What a back end's native data is (Interface::nativeType).
 constexpr int32_t NATIVE_GDI = 100;
 constexpr int32_t NATIVE_DIRECTDRAW = 101;
+constexpr int32_t NATIVE_XLIB = 102; // the address of the Xlib Display pointer
 
 // What a back-end surface's native data is (SURFACE::nativeType).
 constexpr int32_t NATIVE_SURFACE_NONE = 0;

@@ -1,9 +1,18 @@
 #pragma once
 #include <cstdint>
 
-// Window handles are HWNDs on Windows; elsewhere the same opaque pointer type, always null.
+// Window handles are HWNDs on Windows; elsewhere the same opaque pointer type.
 struct HWND__;
 using WindowHandle = HWND__*;
+
+// A window handle carries the window's number in its pointer value: an HWND's on Windows, an X
+// window id (XID) natively. These two are the only conversions between the number and the handle.
+inline WindowHandle windowHandleOf(uintptr_t number) {
+    return reinterpret_cast<WindowHandle>(number);
+}
+inline uintptr_t windowNumberOf(WindowHandle window) {
+    return reinterpret_cast<uintptr_t>(window);
+}
 
 // The few operating-system services the library and the program use. On Windows these are the
 // real calls; the native build supplies equivalents so that every build runs.

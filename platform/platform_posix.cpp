@@ -17,12 +17,28 @@ uint32_t milliseconds() {
 
 namespace {
 
-// The native build has no Windows directories: both name the working directory.
+// The native build has no Windows directories. In their place: the working directory, then
+// the program's own folder (XScreenSaver starts its programs anywhere).
+uint32_t answer(const char* directory, char* buffer, uint32_t size) {
+    const size_t length = std::strlen(directory);
+    if (!buffer || size <= length) return uint32_t(length + 1);
+    std::memcpy(buffer, directory, length + 1);
+    return uint32_t(length);
+}
+
 uint32_t currentDirectory(char* buffer, uint32_t size) {
-    const char here[] = ".";
-    if (!buffer || size < sizeof(here)) return sizeof(here);
-    std::memcpy(buffer, here, sizeof(here));
-    return sizeof(here) - 1;
+    return answer(".", buffer, size);
+}
+
+uint32_t programDirectory(char* buffer, uint32_t size) {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return currentDirectory(buffer, size);
+    path[length] = '\0';
+    char* slash = std::strrchr(path, '/');
+    if (!slash) return currentDirectory(buffer, size);
+    slash[slash == path ? 1 : 0] = '\0'; // the root keeps its slash
+    return answer(path, buffer, size);
 }
 
 // A key taken from the terminal by the non-consuming test, kept for the next read.
@@ -59,7 +75,7 @@ uint32_t windowsDirectory(char* buffer, uint32_t size) {
 }
 
 uint32_t systemDirectory(char* buffer, uint32_t size) {
-    return currentDirectory(buffer, size);
+    return programDirectory(buffer, size);
 }
 
 void errorBox(const char* text, const char* caption) {

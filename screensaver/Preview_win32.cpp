@@ -102,20 +102,18 @@ bool childGone(const Child& child) {
     return WaitForSingleObject(child.gone.get(), 0) != WAIT_TIMEOUT || !IsWindow(child.parent);
 }
 
-// A frame every previewFramePeriod until the child or its parent goes.
-int pacedFrames(Frames& frames, PTC& display, const Child& child) {
-    if (!frames.setup(display, display.width(), display.height(), false)) return 1;
-    uint32_t due = platform::milliseconds();
-    while (!childGone(child)) {
-        if (!frames.frame(display, false, 0)) return 1;
-        due += previewFramePeriod;
-        const uint32_t now = platform::milliseconds();
-        // Behind time (a slow frame, a suspended process) starts afresh instead of catching up.
-        if (int32_t(due - now) < 0) due = now;
-        WaitForSingleObject(child.gone.get(), due - now);
+// The child as the paced frames see it.
+class ChildWindow : public PreviewWindow {
+  public:
+    explicit ChildWindow(const Child& drawn) : child(drawn) {}
+    bool gone() override { return childGone(child); }
+    void wait(uint32_t milliseconds) override {
+        WaitForSingleObject(child.gone.get(), milliseconds);
     }
-    return 0;
-}
+
+  private:
+    const Child& child;
+};
 
 int drawFrames(Frames& frames, const Child& child, HWND window) {
     PTC display;
@@ -126,9 +124,8 @@ int drawFrames(Frames& frames, const Child& child, HWND window) {
     // A child already gone has no device context to draw with; that is an end, not a failure.
     if (!display.isOpen()) return childGone(child) ? 0 : 1;
     PostMessageA(window, fillParent, 0, 0);
-    const int status = pacedFrames(frames, display, child);
-    frames.teardown(); // before the display its surfaces belong to
-    return status;
+    ChildWindow drawn(child);
+    return drawPaced(frames, display, drawn);
 }
 
 } // namespace

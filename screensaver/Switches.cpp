@@ -1,6 +1,7 @@
 #include "screensaver/Switches.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -28,7 +29,65 @@ uint64_t windowNumber(const char* text) {
     return value;
 }
 
+// A whole argument as an X window id: decimal, or hex after 0x; 0 when it is not one (ids fit
+// 32 bits, and 0 is no window).
+uint64_t xWindowNumber(const char* text) {
+    if (!text || !*text) return 0;
+    const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const uint64_t base = hex ? 16 : 10;
+    if (hex) text += 2;
+    if (!*text) return 0;
+    uint64_t value = 0;
+    for (; *text; ++text) {
+        const char c = char(*text | 0x20); // ASCII letters to lower case; digits stay
+        uint64_t d;
+        if (digit(*text))
+            d = uint64_t(*text - '0');
+        else if (hex && c >= 'a' && c <= 'f')
+            d = uint64_t(c - 'a' + 10);
+        else
+            return 0;
+        value = value * base + d;
+        if (value > UINT32_MAX) return 0;
+    }
+    return value;
+}
+
+// "-name" or "--name".
+bool isOption(const char* argument, const char* name) {
+    if (argument[0] != '-') return false;
+    if (argument[1] == '-') ++argument;
+    return std::strcmp(argument + 1, name) == 0;
+}
+
 } // namespace
+
+NativeSwitches readNativeSwitches(int argc, const char* const* argv,
+                                  const char* xscreensaverWindow) {
+    NativeSwitches chosen;
+    bool root = false;
+    const char* windowId = nullptr;
+    bool windowIdGiven = false;
+    for (int i = 1; i < argc && argv[i]; ++i) {
+        if (isOption(argv[i], "root")) {
+            root = true;
+        } else if (isOption(argv[i], "window-id")) {
+            windowIdGiven = true;
+            windowId = i + 1 < argc ? argv[++i] : nullptr;
+        }
+    }
+    if (!windowIdGiven && xscreensaverWindow && *xscreensaverWindow) {
+        windowIdGiven = true;
+        windowId = xscreensaverWindow;
+    }
+    if (windowIdGiven) {
+        chosen.window = xWindowNumber(windowId);
+        chosen.target = chosen.window ? NativeTarget::WINDOW : NativeTarget::BAD_WINDOW;
+    } else if (root) {
+        chosen.target = NativeTarget::ROOT;
+    }
+    return chosen;
+}
 
 ScreensaverSwitch readSwitch(const char* commandTail) {
     ScreensaverSwitch chosen;

@@ -18,3 +18,23 @@ struct ScreensaverSwitch {
 // and one letter in either case, then the window handle as unsigned decimal digits after
 // blanks, a colon or nothing. Only the first switch counts; a null line is an empty one.
 ScreensaverSwitch readSwitch(const char* commandTail);
+
+// What the native program is asked to draw into.
+enum class NativeTarget {
+    FULL_SCREEN, // no window named: the program's own display, as on Windows
+    WINDOW,      // -window-id ID, or the window XScreenSaver names in XSCREENSAVER_WINDOW
+    ROOT,        // -root without XSCREENSAVER_WINDOW: the screen's root window
+    BAD_WINDOW,  // a window id that is not a number
+};
+
+struct NativeSwitches {
+    NativeTarget target = NativeTarget::FULL_SCREEN;
+    uint64_t window = 0; // for WINDOW
+};
+
+// Reads the native command line as XScreenSaver's programs do: -root, or -window-id ID with the
+// id in decimal or 0x hex (either with one dash or two). xscreensaverWindow is the environment's
+// XSCREENSAVER_WINDOW (null when unset), where XScreenSaver names the window it made for the
+// program it runs with -root; an explicit -window-id wins over it. Other arguments are passed by.
+NativeSwitches readNativeSwitches(int argc, const char* const* argv,
+                                  const char* xscreensaverWindow);

@@ -12,7 +12,7 @@ namespace {
 // The window a switch names, or null when its number cannot be a window handle here.
 HWND windowOf(const ScreensaverSwitch& chosen) {
     if (chosen.window == 0 || chosen.window > UINTPTR_MAX) return nullptr;
-    return reinterpret_cast<HWND>(uintptr_t(chosen.window));
+    return windowHandleOf(uintptr_t(chosen.window));
 }
 
 // The settings page shows the preview on every visit: a box over it each time would be worse

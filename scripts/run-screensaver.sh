@@ -4,6 +4,7 @@
 #                                 DirectDraw mode change never touches the real screen
 #   run-screensaver.sh --window   no virtual desktop and DirectDraw switched off, as on a system
 #                                 without it: the program falls back to its 320x200 GDI window
+#   run-screensaver.sh --native   the Linux build, full screen on the X display (no Wine)
 # On the current X display it runs until a key is pressed. With no display it runs on a
 # private Xvfb, saves screenshots as build/screensaver-N.png, presses a key (or answers the
 # error box, should one appear) and reports the exit status the program gave.
@@ -12,6 +13,35 @@ cd "$(dirname "$0")/.."
 window=0
 [ "${1:-}" = "--window" ] && window=1
 bash scripts/install-deps.sh
+if [ "${1:-}" = "--native" ]; then
+    cmake --preset native >/dev/null
+    cmake --build --preset native --target kelmor pictures
+    source tests/wine/lib.sh
+    build=build/native # the program finds its pictures beside itself
+    status=0
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        "$build/kelmor" || status=$?
+    else
+        unset DISPLAY
+        ptc_start_xvfb 24 1024x768
+        trap 'kill "$PTC_XVFB_PID" 2>/dev/null' EXIT
+        "$build/kelmor" &
+        pid=$!
+        sleep 2
+        for n in 1 2 3; do
+            ptc_screenshot "build/screensaver-$n.png" && echo "screenshot: build/screensaver-$n.png"
+            sleep 1
+        done
+        ptc_press_key "Kelmor screensaver" && echo "pressed a key" || echo "no window to press a key in"
+        ptc_wait_exit "$pid" 10 || status=$?
+        if [ "$status" -eq 124 ]; then
+            echo "still running 10 s after the key: ending it"
+            kill "$pid" || true
+        fi
+    fi
+    echo "kelmor exited with status $status"
+    exit "$status"
+fi
 cmake --preset mingw64 >/dev/null
 cmake --build --preset mingw64 --target kelmor wintool pictures
 source tests/wine/lib.sh

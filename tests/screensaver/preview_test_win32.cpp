@@ -4,6 +4,7 @@
 #include "screensaver/PictureFrames.h"
 #include "screensaver/Preview.h"
 
+#include "support/ClockedFrames.h"
 #include "support/TgaFiles.h"
 #include "support/WindowMessages.h"
 
@@ -24,46 +25,7 @@ namespace {
 
 // The settings page's preview area.
 constexpr int previewWidth = 152, previewHeight = 112;
-// Both pictures: a solid blue square. The rays add at most 127 to blue, so only the picture is
-// bluer than that.
-constexpr int pictureSize = 64;
-
-// The frames the program draws, on a clock the test sets, with the orbit put at a known radius
-// after set-up; counts the frames drawn.
-struct ClockedFrames : Frames {
-    std::atomic<uint32_t> clock{100000};
-    std::atomic<int> drawn{0};
-    Orbit start;
-    PictureFrames inner;
-
-    explicit ClockedFrames(const std::string& directory)
-        : inner([this, directory] {
-              FrameServices s;
-              s.milliseconds = [this] { return clock.load(); };
-              s.windowsDirectory = [directory](char* buffer, uint32_t size) {
-                  if (directory.size() >= size) return uint32_t(directory.size() + 1);
-                  std::memcpy(buffer, directory.c_str(), directory.size() + 1);
-                  return uint32_t(directory.size());
-              };
-              s.systemDirectory = s.windowsDirectory;
-              s.report = [](PTC& display, const char*) { display.close(); };
-              return s;
-          }()) {
-        start.radius = 10.0f;
-        start.lastTick = clock;
-    }
-    bool setup(PTC& display, int32_t width, int32_t height, bool upscale) override {
-        if (!inner.setup(display, width, height, upscale)) return false;
-        inner.setOrbit(start);
-        return true;
-    }
-    bool frame(PTC& display, bool upscale, uint8_t rowOffset) override {
-        const bool done = inner.frame(display, upscale, rowOffset);
-        ++drawn;
-        return done;
-    }
-    void teardown() override { inner.teardown(); }
-};
+constexpr int pictureSize = bluePictureSize;
 
 // runPreview on a thread of its own, as the preview's own drawing thread would be; the parent
 // window lives on the test's thread, which handles its messages while it waits.
@@ -182,13 +144,7 @@ struct PreviewTest : ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(pictures.ok());
-        tga::File blue = tga::picture(32, pictureSize, pictureSize, 0x08);
-        for (size_t i = 0; i < blue.pixels.size(); i += 4) {
-            const uint8_t pixel[4] = {0xFF, 0, 0, 0xFF}; // blue, green, red, alpha
-            std::memcpy(&blue.pixels[i], pixel, 4);
-        }
-        for (const char* name : pictureNames)
-            ASSERT_TRUE(tga::writeFile(pictures.path() / name, blue.bytes()));
+        ASSERT_TRUE(writeBluePictures(pictures.path()));
         parent = makeParent();
         ASSERT_NE(parent, nullptr);
     }

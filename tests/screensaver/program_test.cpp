@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -45,6 +46,46 @@ TEST(Switches, ReadAsWindowsScreensaversDo) {
         const ScreensaverSwitch got = readSwitch(c.line);
         EXPECT_EQ(got.action, c.action) << (c.line ? c.line : "(null)") << ": " << c.why;
         EXPECT_EQ(got.window, c.window) << (c.line ? c.line : "(null)") << ": " << c.why;
+    }
+}
+
+TEST(Switches, ReadTheNativeCommandLineAndXScreenSaversWindow) {
+    using T = NativeTarget;
+    struct Case {
+        std::vector<const char*> arguments; // after the program's name
+        const char* environment;            // XSCREENSAVER_WINDOW, null when unset
+        NativeTarget target;
+        uint64_t window;
+        const char* why;
+    } cases[] = {
+        {{}, nullptr, T::FULL_SCREEN, 0, "a plain start takes the screen"},
+        {{"-root"}, nullptr, T::ROOT, 0, "the root window"},
+        {{"--root"}, nullptr, T::ROOT, 0, "two dashes"},
+        {{"-root"}, "0x1400007", T::WINDOW, 0x1400007, "XScreenSaver's window, in hex"},
+        {{}, "12345", T::WINDOW, 12345, "the variable alone, in decimal"},
+        {{"-window-id", "0x2A"}, nullptr, T::WINDOW, 42, "a given window"},
+        {{"--window-id", "77", "-root"}, nullptr, T::WINDOW, 77, "a given window wins over -root"},
+        {{"-window-id", "9"}, "0x10", T::WINDOW, 9, "and over the variable"},
+        {{"-window-id", "0XfF"}, nullptr, T::WINDOW, 255, "hex digits in either case"},
+        {{"-window-id"}, nullptr, T::BAD_WINDOW, 0, "no id"},
+        {{"-window-id", "12ab"}, nullptr, T::BAD_WINDOW, 0, "not a number"},
+        {{"-window-id", "0x"}, nullptr, T::BAD_WINDOW, 0, "no hex digits"},
+        {{"-window-id", "0"}, nullptr, T::BAD_WINDOW, 0, "0 is no window"},
+        {{"-window-id", "4294967296"}, nullptr, T::BAD_WINDOW, 0, "ids fit 32 bits"},
+        {{}, "junk", T::BAD_WINDOW, 0, "a spoilt variable"},
+        {{"-fps", "-window"}, nullptr, T::FULL_SCREEN, 0, "other arguments pass by"},
+        {{"-rootx"}, "", T::FULL_SCREEN, 0, "a longer word; an empty variable is unset"},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv = {"kelmor"};
+        std::string line;
+        for (const char* a : c.arguments) {
+            argv.push_back(a);
+            line += std::string(a) + " ";
+        }
+        const NativeSwitches got = readNativeSwitches(int(argv.size()), argv.data(), c.environment);
+        EXPECT_EQ(got.target, c.target) << line << ": " << c.why;
+        EXPECT_EQ(got.window, c.window) << line << ": " << c.why;
     }
 }
 

@@ -27,7 +27,9 @@ ptc_start_xvfb() {
     if [ $# -eq 0 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
     local depth=${1:-24} size=${2:-1024x768} number i
     number=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 "${size}x${depth}" -nolisten tcp 3>"$number" >/dev/null 2>&1 &
+    # -noreset: a server resets when its last client leaves and refuses the next one meanwhile.
+    Xvfb -displayfd 3 -screen 0 "${size}x${depth}" -nolisten tcp -noreset 3>"$number" \
+        >/dev/null 2>&1 &
     PTC_XVFB_PID=$!
     for i in $(seq 100); do
         if [ -s "$number" ]; then

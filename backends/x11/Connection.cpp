@@ -1,0 +1,229 @@
+#include "backends/x11/Connection.h"
+
+#include "backends/x11/Errors.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace x11 {
+
+namespace {
+
+// The event thread also looks for events every so often by itself: Xlib may have read some
+// into its queue while answering a request of the application's thread, and then the
+// connection's socket has nothing to wake the poll with.
+constexpr int pollLimitMs = 100;
+
+void endProcess(int status) {
+    // Not exit: its static destructors would run under the feet of the other thread.
+    std::fflush(nullptr);
+    _exit(status);
+}
+
+} // namespace
+
+std::shared_ptr<Connection> Connection::open() {
+    prepareXlib();
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return nullptr;
+    int wake[2];
+    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    std::shared_ptr<Connection> made(new (std::nothrow) Connection(display, wake[0], wake[1]));
+    if (!made) {
+        close(wake[0]);
+        close(wake[1]);
+        XCloseDisplay(display);
+    }
+    return made;
+}
+
+Connection::Connection(Display* server, int readEnd, int writeEnd)
+    : display(server), screen(DefaultScreen(server)), root(RootWindow(server, screen)),
+      wakeRead(readEnd), wakeWrite(writeEnd) {
+    watchErrors(display);
+    protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+    deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+}
+
+Connection::~Connection() {
+    // Only a thread left running past its limit gives back the last share: it cannot join itself.
+    if (eventThread.joinable()) eventThread.detach();
+    {
+        std::lock_guard paint(paintLock);
+        image.release();
+    }
+    forgetErrors(display);
+    XCloseDisplay(display);
+    close(wakeRead);
+    close(wakeWrite);
+}
+
+bool Connection::startEvents() {
+    std::unique_lock hold(threadLock);
+    if (running) return true;
+    stopping = false;
+    viewable = false;
+    running = true;
+    hold.unlock();
+    try {
+        eventThread = std::thread(eventMain, shared_from_this());
+    } catch (...) {
+        hold.lock();
+        running = false;
+        return false;
+    }
+    return true;
+}
+
+void Connection::eventMain(std::shared_ptr<Connection> self) {
+    self->readEvents();
+    self->finished();
+}
+
+void Connection::finished() {
+    std::lock_guard hold(threadLock);
+    running = false;
+    threadChanged.notify_all();
+}
+
+bool Connection::stopEvents() {
+    std::unique_lock hold(threadLock);
+    stopping = true;
+    hold.unlock();
+    nudgeEvents();
+    hold.lock();
+    const bool ended = threadChanged.wait_for(hold, std::chrono::milliseconds(stopLimitMs),
+                                              [this] { return !running; });
+    hold.unlock();
+    if (!eventThread.joinable()) return true;
+    // Ended: the join returns at once. Not ended: the thread keeps its share and ends later.
+    if (ended)
+        eventThread.join();
+    else
+        eventThread.detach();
+    return ended;
+}
+
+bool Connection::waitViewable(int limitMs) {
+    std::unique_lock hold(threadLock);
+    return threadChanged.wait_for(hold, std::chrono::milliseconds(limitMs), [this] {
+        return viewable || !running;
+    }) && viewable;
+}
+
+void Connection::nudgeEvents() {
+    const char byte = 0;
+    // A full pipe has a wake-up in it already.
+    [[maybe_unused]] const ssize_t written = write(wakeWrite, &byte, 1);
+}
+
+void Connection::readEvents() {
+    const int socket = ConnectionNumber(display);
+    for (;;) {
+        {
+            std::lock_guard hold(threadLock);
+            if (stopping) return;
+        }
+        pollfd ready[2] = {{socket, POLLIN, 0}, {wakeRead, POLLIN, 0}};
+        poll(ready, 2, pollLimitMs);
+        char drain[64];
+        while (read(wakeRead, drain, sizeof drain) > 0) {
+        }
+        // A lost connection shows here: Xlib calls the handler that ends the process.
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            handle(event);
+        }
+    }
+}
+
+void Connection::handle(const XEvent& event) {
+    switch (event.type) {
+    case KeyPress:
+        if (!ownsWindow) break;
+        {
+            std::lock_guard hold(keyLock);
+            keys.push(1); // a full queue drops the key
+        }
+        keyArrived.notify_all();
+        break;
+    case Expose:
+        if (event.xexpose.count == 0) repaint(); // the last of a series
+        break;
+    case ConfigureNotify:
+        if (event.xconfigure.window == window) {
+            std::lock_guard paint(paintLock);
+            windowWidth = event.xconfigure.width;
+            windowHeight = event.xconfigure.height;
+        }
+        break;
+    case MapNotify:
+        if (event.xmap.window != window) break;
+        // Without a window manager the keys go to whichever window the pointer is over.
+        if (focusOnMap) XSetInputFocus(display, window, RevertToParent, CurrentTime);
+        {
+            std::lock_guard hold(threadLock);
+            viewable = true;
+        }
+        threadChanged.notify_all();
+        break;
+    case DestroyNotify:
+        if (event.xdestroywindow.window == window) gone = true;
+        break;
+    case ClientMessage:
+        // Only for the window now open: one closed meanwhile may have left its request queued.
+        if (ownsWindow && event.xclient.window == window &&
+            event.xclient.message_type == protocols && event.xclient.format == 32 &&
+            Atom(event.xclient.data.l[0]) == deleteWindow)
+            askToEnd(0);
+        break;
+    default:
+        break;
+    }
+}
+
+void Connection::repaint() {
+    std::lock_guard paint(paintLock);
+    if (!shown || !image.ok() || !window) return;
+    image.waitForServer();
+    image.put(window, gc, 0, 0, placement.x, placement.y, image.width(), image.height());
+}
+
+void Connection::askToEnd(int status) {
+    endStatus = status;
+    int expected = 0;
+    if (!endState.compare_exchange_strong(expected, 1)) return;
+    // The application's thread ends the process at its next call into the back end; one that
+    // makes none in time (busy elsewhere, or waiting for something else) does not keep the
+    // process alive.
+    std::unique_lock hold(threadLock);
+    threadChanged.wait_for(hold, std::chrono::milliseconds(endLimitMs),
+                           [this] { return stopping || endState != 1; });
+    // Closing the display meanwhile is an end of its own: the program goes on without it.
+    const bool closing = stopping;
+    hold.unlock();
+    expected = 1;
+    if (closing) {
+        endState.compare_exchange_strong(expected, 0);
+        return;
+    }
+    if (endState.compare_exchange_strong(expected, 2)) endProcess(endStatus);
+}
+
+void Connection::endIfAsked() {
+    int expected = 1;
+    if (endState.load(std::memory_order_relaxed) == 1 &&
+        endState.compare_exchange_strong(expected, 2))
+        endProcess(endStatus);
+}
+
+} // namespace x11

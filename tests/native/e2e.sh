@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The native program end to end on a private X server, one case per call:
+#   e2e.sh CASE KELMOR PICTURE_DIR OUTPUT_DIR
+# fullscreen  the whole screen shows a moving picture; a key ends it with status 0
+# lost        the X server goes away while it runs: a message and status 1, never a hang
+# missing     no pictures: the kelmor1.tga message on standard error and status 1
+# Every wait is bounded, so a hang fails the case instead of the run.
+set -u
+case_name=$1
+program=$(realpath "$2")
+pictures=$(realpath "$3")
+out=$4
+mkdir -p "$out"
+out=$(realpath "$out")
+source "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
+
+# The program looks in the working folder first, then in its own: it runs from a copy, so that
+# the pictures beside the build's program are not found by mistake.
+work=$(mktemp -d)
+end_case() {
+    [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+    [ -n "${PTC_XVFB_PID:-}" ] && kill "$PTC_XVFB_PID" 2>/dev/null
+    rm -rf "$work"
+}
+trap end_case EXIT
+unset DISPLAY
+ptc_start_xvfb 24 800x600 || exit 1
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+cp "$program" "$work/kelmor"
+[ "$case_name" = missing ] || cp "$pictures/kelmor1.tga" "$pictures/kelmor2.tga" "$work/"
+cd "$work" || exit 1
+./kelmor >"$out/$case_name.stdout" 2>"$out/$case_name.stderr" &
+pid=$!
+
+finish() { # finish SECONDS: the program's status in $status
+    status=0
+    ptc_wait_exit "$pid" "$1" || status=$?
+    [ "$status" -eq 124 ] && fail "still running after $1 s"
+    pid=
+}
+
+brightness() { convert "$1" -colorspace Gray -format '%[fx:mean]' info:; }
+differ() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1)" != 0 ]; }
+
+case "$case_name" in
+fullscreen)
+    sleep 2
+    kill -0 "$pid" 2>/dev/null || fail "ended early"
+    ptc_screenshot "$out/native-1.png" || fail "no screenshot"
+    sleep 1
+    ptc_screenshot "$out/native-2.png" || fail "no screenshot"
+    mean=$(brightness "$out/native-1.png")
+    echo "brightness $mean"
+    awk "BEGIN { exit !($mean > 0.01) }" || fail "the screen is black"
+    differ "$out/native-1.png" "$out/native-2.png" || fail "two screenshots a second apart are the same"
+    ptc_press_key "Kelmor screensaver" || fail "no window to press a key in"
+    finish 10
+    [ "$status" -eq 0 ] || fail "exit status $status after a key, expected 0"
+    ;;
+lost)
+    sleep 2
+    kill -0 "$pid" 2>/dev/null || fail "ended early"
+    kill "$PTC_XVFB_PID"
+    PTC_XVFB_PID=
+    finish 10
+    [ "$status" -eq 1 ] || fail "exit status $status after the server went, expected 1"
+    grep -q "^ptc error: lost the connection to the X display" "$out/$case_name.stderr" ||
+        fail "no message: $(cat "$out/$case_name.stderr")"
+    ;;
+missing)
+    finish 10
+    [ "$status" -eq 1 ] || fail "exit status $status, expected 1"
+    [ "$(cat "$out/$case_name.stderr")" = "ptc error: could not process or load kelmor1.tga" ] ||
+        fail "message: $(cat "$out/$case_name.stderr")"
+    ;;
+*)
+    fail "no case $case_name"
+    ;;
+esac
+echo "$case_name: status $status"

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The program as the only screensaver of a real XScreenSaver on a private X server:
+#   xscreensaver.sh KELMOR OUTPUT_DIR
+# Activated, XScreenSaver runs it with -root in a window of its own and the animation shows on
+# the screen; deactivated, the program ends. Installs Debian's xscreensaver when it is missing.
+set -u
+program=$(realpath "$1")
+out=$2
+mkdir -p "$out"
+out=$(realpath "$out")
+source "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
+ptc_install_packages xscreensaver >/dev/null || { echo "FAIL: could not install xscreensaver"; exit 1; }
+
+home=$(mktemp -d)
+end_case() {
+    [ -n "${saver:-}" ] && kill "$saver" 2>/dev/null
+    [ -n "${PTC_XVFB_PID:-}" ] && kill "$PTC_XVFB_PID" 2>/dev/null
+    rm -rf "$home"
+}
+trap end_case EXIT
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+unset DISPLAY
+ptc_start_xvfb 24 800x600 || exit 1
+
+# The settings a person would write into ~/.xscreensaver (see the README), with no fading, no
+# lock and a long idle time, so only the commands below blank the screen.
+cat >"$home/.xscreensaver" <<SETTINGS
+timeout: 1:00:00
+lock: False
+fade: False
+unfade: False
+splash: False
+mode: one
+selected: 0
+programs: "Kelmor" $program -root \n
+SETTINGS
+
+# XScreenSaver runs no program as root: there, it runs as nobody, which the X server lets in as
+# any local client.
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+    chown -R nobody "$home"
+fi
+export HOME=$home
+"${as_user[@]}" xscreensaver -no-splash >"$out/xscreensaver.log" 2>&1 &
+saver=$!
+command() { "${as_user[@]}" xscreensaver-command "$@" >/dev/null 2>&1; }
+for _ in $(seq 100); do
+    command -version && break
+    sleep 0.1
+done
+command -version || fail "xscreensaver does not answer"
+
+# XScreenSaver starts it as "PROGRAM --root".
+running() { pgrep -f -- "^$program --?root" >/dev/null; }
+command -activate || fail "could not activate"
+for _ in $(seq 100); do
+    running && break
+    sleep 0.1
+done
+running || fail "xscreensaver did not start the program: $(tail -n 5 "$out/xscreensaver.log")"
+sleep 2
+ptc_screenshot "$out/xscreensaver-1.png" || fail "no screenshot"
+sleep 1
+ptc_screenshot "$out/xscreensaver-2.png" || fail "no screenshot"
+mean=$(convert "$out/xscreensaver-1.png" -colorspace Gray -format '%[fx:mean]' info:)
+echo "brightness $mean"
+awk "BEGIN { exit !($mean > 0.01) }" || fail "the screen is black"
+[ "$(compare -metric AE "$out/xscreensaver-1.png" "$out/xscreensaver-2.png" null: 2>&1 |
+    cut -d' ' -f1)" != 0 ] || fail "the screen does not move"
+
+command -deactivate || fail "could not deactivate"
+for _ in $(seq 100); do
+    running || break
+    sleep 0.1
+done
+running && fail "the program still runs after the deactivation"
+echo "shown while active, ended on deactivation"
