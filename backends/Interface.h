@@ -14,6 +14,9 @@ class SURFACE;
 // Native data kinds reported by Interface::nativeType.
 constexpr int32_t NATIVE_GDI = 100;
 constexpr int32_t NATIVE_DIRECTDRAW = 101;
+// Native data kinds reported by SURFACE::nativeType: a GDI DIB section, a DirectDraw surface.
+constexpr int32_t SURFACE_NATIVE_DIB = 1;
+constexpr int32_t SURFACE_NATIVE_DIRECTDRAW = 2;
 
 // A record no back end gives a meaning; every back end returns it zeroed.
 struct ReservedRecord {
