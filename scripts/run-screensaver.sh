@@ -36,12 +36,14 @@ else
         ptc_screenshot "build/screensaver-$n.png" && echo "screenshot: build/screensaver-$n.png"
         sleep 1
     done
-    if box=$(wine build/mingw64/wintool.exe dismiss "ptc error" 500 | tr -d '\r'); then
+    # Empty when there is no box: the status of a pipeline is its last command's.
+    box=$(wine build/mingw64/wintool.exe dismiss "ptc error" 500 2>/dev/null | tr -d '\r')
+    if [ -n "$box" ]; then
         echo "ptc error box: $(printf '%s\n' "$box" | head -n 1)"
     else
-        name="Wine desktop"
-        [ "$window" -eq 1 ] && name="Kelmor screensaver"
-        id=$(xdotool search --name "$name" 2>/dev/null | head -n 1 || true)
+        # The program's own X window takes the key, inside the virtual desktop's too.
+        id=$(xdotool search --name "Kelmor screensaver" 2>/dev/null | head -n 1 || true)
+        [ -n "$id" ] || id=$(xdotool search --name "Wine desktop" 2>/dev/null | head -n 1 || true)
         if [ -n "$id" ]; then
             xdotool windowfocus --sync "$id" key space 2>/dev/null || xdotool key space || true
             echo "pressed a key"
