@@ -176,33 +176,6 @@ ISoftware::~ISoftware() {
     }
 }
 
-int ISoftware::getModes(List<MODE>& modes) {
-    modes.clear();
-    return 0;
-}
-
-MODE ISoftware::getMode() {
-    return MODE();
-}
-
-int ISoftware::reservedB(int32_t& first, int32_t& second) {
-    first = 0;
-    second = 0;
-    return 0;
-}
-
-int ISoftware::readKey() {
-    return platform::consoleReadKey();
-}
-
-int ISoftware::keyPressed() {
-    return platform::consoleKeyPressed() ? 1 : 0;
-}
-
-void ISoftware::name(char* buffer) {
-    buffer[0] = '\0';
-}
-
 ::SURFACE* ISoftware::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
                                     int32_t& orientation, int32_t& advance, int32_t& variant) {
     if (width < 1 || height < 1 || !format.ok()) return nullptr;

@@ -28,11 +28,7 @@ ptc_private_session
 status=0
 for preset in "${runs[@]+"${runs[@]}"}"; do
     echo "== tests: $preset"
-    # Under Wine a display mode change now and then never returns; such a test is stopped by
-    # its timeout and run again, and only a second failure counts.
-    extra=()
-    [ "$preset" = mingw64 ] && extra=(--repeat until-pass:2)
-    ctest --preset "$preset" "${extra[@]}" "$@" || status=1
+    ctest --preset "$preset" "$@" || status=1
 done
 [ "$status" -eq 0 ] && echo "all test runs passed" || echo "some tests failed"
 exit "$status"

@@ -4,7 +4,6 @@
 #include "display/Palette.h"
 #include "display/Surface.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -17,69 +16,14 @@ constexpr char BACK_END_NAME[] = "DirectX";
 constexpr char WINDOWED_CLASS[] = "PTC_DIRECTX_WINDOWED";
 constexpr char FULLSCREEN_CLASS[] = "PTC_DIRECTX_FULLSCREEN";
 constexpr DWORD EXCLUSIVE_FULLSCREEN = DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN;
-
-// Built on first use and never destroyed: a window thread may still search it while exit
-// runs the static destructors after a WM_CLOSE.
-List<IDirectX::LOOKUP>& lookups() {
-    alignas(List<IDirectX::LOOKUP>) static unsigned char storage[sizeof(List<IDirectX::LOOKUP>)];
-    static List<IDirectX::LOOKUP>* list = new (storage) List<IDirectX::LOOKUP>;
-    return *list;
-}
-
-// Exclusive mode and mode changes are made on the window's thread. Made from another thread,
-// the driver moves and restyles the window from helper threads of its own, and Wine's display
-// mode change deadlocks against such a helper still at work.
-const UINT RUN_ON_WINDOW_THREAD = WM_APP + 0x2a0;
-
-struct WindowTask {
-    void (*run)(void* context);
-    void* context;
-    bool ran;
-};
-
-// The one task being handed over. The window procedure runs a task only when the message
-// names this very one, so a stray message (another process can send WM_APP too) runs nothing.
-std::atomic<WindowTask*> pendingTask{nullptr};
-
-// Serialises hand-overs between threads; never destroyed, like the lookup list.
-CriticalLock& taskLock() {
-    alignas(CriticalLock) static unsigned char storage[sizeof(CriticalLock)];
-    static CriticalLock* lock = new (storage) CriticalLock;
-    return *lock;
-}
-
-bool runWindowTask(UINT message, LPARAM lParam) {
-    if (message != RUN_ON_WINDOW_THREAD) return false;
-    WindowTask* task = reinterpret_cast<WindowTask*>(lParam);
-    WindowTask* expected = task;
-    if (task && pendingTask.compare_exchange_strong(expected, nullptr)) {
-        task->run(task->context);
-        task->ran = true;
-    }
-    return true;
-}
+// A request the window thread did not run: it had ended, or did not answer in time.
+constexpr HRESULT WINDOW_THREAD_FAILED = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
 
 } // namespace
 
-template <class Call> HRESULT IDirectX::onWindowThread(Call call) {
-    HRESULT result = DDERR_GENERIC;
-    auto body = [&] { result = call(); };
-    HWND window = windowHandle;
-    if (!window || GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
-        body();
-        return result;
-    }
-    WindowTask task = {[](void* context) { (*static_cast<decltype(body)*>(context))(); }, &body,
-                       false};
-    {
-        LockHold hold(taskLock());
-        pendingTask.store(&task);
-        SendMessageA(window, RUN_ON_WINDOW_THREAD, 0, reinterpret_cast<LPARAM>(&task));
-        WindowTask* expected = &task;
-        pendingTask.compare_exchange_strong(expected, nullptr);
-    }
-    if (!task.ran) body();
-    return result;
+template <class Work> HRESULT IDirectX::displayCall(Work work) {
+    const auto result = onWindowThread(std::move(work));
+    return result ? *result : WINDOW_THREAD_FAILED;
 }
 
 // ---- IDirectX::SURFACE
@@ -96,64 +40,50 @@ IDirectX::SURFACE::SURFACE(IDirectX* creator, int32_t width, int32_t height, con
     if (format.type == DIRECT && format.model != RGB_MODEL) return;
 
     const int32_t usedKind = kind == KIND_PRIMARY ? KIND_PRIMARY : KIND_MEMORY;
-    DDSURFACEDESC description = {};
-    description.dwSize = sizeof(description);
     if (usedKind == KIND_MEMORY) {
+        DDSURFACEDESC description = {};
+        description.dwSize = sizeof(description);
         description.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
         description.ddsCaps.dwCaps = DDSCAPS_SYSTEMMEMORY;
         description.dwWidth = DWORD(width);
         description.dwHeight = DWORD(height);
         if (!pixelFormatFromFormat(format, description.ddpfPixelFormat)) return;
+        if (owner->link.object.createSurface(description, drawn.surface) != DD_OK) return;
     } else {
         // Only the back end's own display surface may be the screen.
         if (!owner->creatingPrimary) return;
-        description.dwFlags = DDSD_CAPS;
-        description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
         primary = 1;
+        drawn = owner->createScreenSurface();
     }
-    if (owner->link.createSurface(description, &surface) != DD_OK) {
-        release();
-        return;
-    }
-
+    // From here the destructor lets go of what was made, on the right thread.
+    if (!drawn) return;
     DDSURFACEDESC actual = {};
     actual.dwSize = sizeof(actual);
-    if (surface->GetSurfaceDesc(&actual) != DD_OK) {
-        release();
-        return;
-    }
+    if (drawn.surface->GetSurfaceDesc(&actual) != DD_OK) return;
     // The rows written by the clear and by every copy must lie inside the surface: a primary
     // smaller than the display size asked for, or a pitch shorter than a row, is refused.
     const int64_t rowBytes = int64_t(width) * format.bytes;
     if (actual.dwWidth < DWORD(width) || actual.dwHeight < DWORD(height) ||
-        int64_t(actual.lPitch) < rowBytes) {
-        release();
+        int64_t(actual.lPitch) < rowBytes)
         return;
-    }
     const int64_t actualAdvance = int64_t(actual.lPitch) - rowBytes;
-    if (advance != -1 && actualAdvance != advance) {
-        release();
-        return;
-    }
-    void* newer = nullptr;
-    if (surface->QueryInterface(iidDirectDrawSurface2, &newer) == DD_OK)
-        surface2 = static_cast<IDirectDrawSurface2*>(newer);
+    if (advance != -1 && actualAdvance != advance) return;
+    drawn.surface2 = drawn.surface.query<IDirectDrawSurface2>(iidDirectDrawSurface2);
 
     // Cleared through an unrelated lock description: Lock reports the pitch that applies now.
     DDSURFACEDESC locked = {};
     locked.dwSize = sizeof(locked);
-    HRESULT result = lockSurface(locked);
-    if (result == DDERR_SURFACELOST && surface->Restore() == DD_OK) result = lockSurface(locked);
-    if (result != DD_OK || !locked.lpSurface || int64_t(locked.lPitch) < rowBytes) {
-        if (result == DD_OK) unlockSurface();
-        release();
-        return;
-    }
+    HRESULT result = drawn.lock(locked);
+    if (result == DDERR_SURFACELOST && restore()) result = drawn.lock(locked);
+    if (result != DD_OK) return;
+    const bool usable = locked.lpSurface && int64_t(locked.lPitch) >= rowBytes;
     uint8_t* row = static_cast<uint8_t*>(locked.lpSurface);
-    for (int32_t y = 0; y < height; ++y, row += locked.lPitch)
+    for (int32_t y = 0; usable && y < height; ++y, row += locked.lPitch)
         std::memset(row, 0, size_t(rowBytes));
-    unlockSurface();
+    drawn.unlock();
+    if (!usable) return;
 
+    made = true;
     kind = usedKind;
     orientation = TOP_DOWN;
     advance = int32_t(actualAdvance);
@@ -162,59 +92,37 @@ IDirectX::SURFACE::SURFACE(IDirectX* creator, int32_t width, int32_t height, con
 
 IDirectX::SURFACE::~SURFACE() {
     if (owner && owner->primary == this) owner->primary = nullptr;
-    if (locks > 0 && surface) unlockSurface();
-    release();
-}
-
-void IDirectX::SURFACE::release() {
-    if (surface2) surface2->Release();
-    surface2 = nullptr;
-    if (surface) surface->Release();
-    surface = nullptr;
-    pixels = nullptr;
-    locks = 0;
-}
-
-HRESULT IDirectX::SURFACE::lockSurface(DDSURFACEDESC& description) {
-    if (surface2) return surface2->Lock(nullptr, &description, DDLOCK_WAIT, nullptr);
-    return surface->Lock(nullptr, &description, DDLOCK_WAIT, nullptr);
-}
-
-HRESULT IDirectX::SURFACE::unlockSurface() {
-    if (surface2) return surface2->Unlock(nullptr);
-    return surface->Unlock(nullptr);
-}
-
-HRESULT IDirectX::SURFACE::getPalette(IDirectDrawPalette** palette) {
-    *palette = nullptr;
-    if (surface2) return surface2->GetPalette(palette);
-    if (surface) return surface->GetPalette(palette);
-    return DDERR_SURFACELOST;
-}
-
-HRESULT IDirectX::SURFACE::setPalette(IDirectDrawPalette* palette) {
-    if (surface2) return surface2->SetPalette(palette);
-    if (surface) return surface->SetPalette(palette);
-    return DDERR_SURFACELOST;
+    if (locks > 0 && drawn) drawn.unlock();
+    if (!primary || !drawn || !owner) return;
+    // Letting go of the screen's surface takes the window out of full screen: on its thread.
+    // Should that thread not answer, the surface is left as it is: releasing it here could wait
+    // for the driver's lock, which the thread may be holding.
+    auto* screen = new (std::nothrow) DrawSurface(std::move(drawn));
+    if (!screen) return;
+    owner->displayCall([screen] {
+        screen->releaseScreen();
+        delete screen;
+        return DD_OK;
+    });
 }
 
 void* IDirectX::SURFACE::lock(int) {
-    if (!surface) return nullptr;
+    if (!drawn) return nullptr;
     if (locks > 0) {
         if (pixels && valid()) {
             ++locks;
             return pixels;
         }
         // Lost while locked: the DirectDraw lock is given back too, so a later lock starts clean.
-        unlockSurface();
+        drawn.unlock();
         locks = 0;
         pixels = nullptr;
         return nullptr;
     }
     DDSURFACEDESC description = {};
     description.dwSize = sizeof(description);
-    HRESULT result = lockSurface(description);
-    if (result == DDERR_SURFACELOST && primary && restore()) result = lockSurface(description);
+    HRESULT result = drawn.lock(description);
+    if (result == DDERR_SURFACELOST && primary && restore()) result = drawn.lock(description);
     if (result != DD_OK) return nullptr;
     pixels = static_cast<uint8_t*>(description.lpSurface);
     locks = 1;
@@ -222,31 +130,29 @@ void* IDirectX::SURFACE::lock(int) {
 }
 
 void IDirectX::SURFACE::unlock() {
-    if (locks == 1 && surface) {
-        unlockSurface();
+    if (locks == 1 && drawn) {
+        drawn.unlock();
         pixels = nullptr;
     }
     if (locks > 0) --locks;
 }
 
 int IDirectX::SURFACE::restore() {
-    if (!surface) return 0;
-    if (surface2 && surface2->Restore() != DD_OK) return 0;
-    if (surface->Restore() != DD_OK) return 0;
-    if (primary && owner) {
-        // The screen came back empty: show the last presented surface again, if any.
-        LockHold hold(owner->paintLock);
-        Surface* shown = owner->paintSurface();
-        Surface* target = owner->displaySurface();
-        if (shown && target) shown->copy(*target, 0);
-    }
+    if (!drawn) return 0;
+    if (!primary) return drawn.restore(false) == DD_OK ? 1 : 0;
+    // Restoring the screen's surface may reset the device: on the window's thread.
+    if (!owner || owner->displayCall([screen = drawn] { return screen.restore(true); }) != DD_OK)
+        return 0;
+    // The screen came back empty: show the last presented surface again, if any.
+    LockHold hold(owner->paintLock);
+    Surface* shown = owner->paintSurface();
+    Surface* target = owner->displaySurface();
+    if (shown && target) shown->copy(*target, 0);
     return 1;
 }
 
 int IDirectX::SURFACE::valid() {
-    if (!surface) return 0;
-    const HRESULT lost = surface2 ? surface2->IsLost() : surface->IsLost();
-    return lost == DD_OK ? 1 : 0;
+    return made && drawn.isLost() == DD_OK ? 1 : 0;
 }
 
 // ---- IDirectX
@@ -254,8 +160,11 @@ int IDirectX::SURFACE::valid() {
 IDirectX::IDirectX(WindowHandle window) : IWin32(window) {
     if (!load()) return;
     if (ownsWindow) {
-        registerClasses();
-        link.enumerateModes(modeList(), BACK_END_NAME);
+        registerWindowClass(WINDOWED_CLASS, CS_HREDRAW | CS_VREDRAW,
+                            windowProcedure<IDirectX, WindowKind::WINDOWED>, true);
+        registerWindowClass(FULLSCREEN_CLASS, 0, windowProcedure<IDirectX, WindowKind::FULL_SCREEN>,
+                            false);
+        link.object.enumerateModes(modeList(), BACK_END_NAME);
     }
     initialised = 1;
     // From here on the whole process runs at high priority.
@@ -263,25 +172,20 @@ IDirectX::IDirectX(WindowHandle window) : IWin32(window) {
 }
 
 IDirectX::~IDirectX() {
+    closeDisplay();
+    dropDirectDrawSurfaces();
+    // The object goes while the window is still there, on its thread: destroying it resets its
+    // device. Left as it is when that thread does not answer, like the screen's surface.
+    if (windowHandle) {
+        auto* object = new (std::nothrow) DirectDraw(std::move(link.object));
+        displayCall([object] {
+            if (object) object->release();
+            delete object;
+            return DD_OK;
+        });
+    }
     close();
     unload();
-}
-
-void IDirectX::registerClasses() {
-    HICON icon = LoadIconA(GetModuleHandleA(nullptr), "IDI_PTC_ICON");
-    WNDCLASSA windowed = {};
-    windowed.style = CS_HREDRAW | CS_VREDRAW;
-    windowed.lpfnWndProc = windowedProcedure;
-    windowed.hIcon = icon;
-    windowed.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowed.lpszClassName = WINDOWED_CLASS;
-    // A second instance finds the classes registered already: that failure is harmless.
-    RegisterClassA(&windowed);
-    WNDCLASSA fullscreen = {};
-    fullscreen.lpfnWndProc = fullscreenProcedure;
-    fullscreen.hIcon = icon;
-    fullscreen.lpszClassName = FULLSCREEN_CLASS;
-    RegisterClassA(&fullscreen);
 }
 
 bool IDirectX::load() {
@@ -292,44 +196,52 @@ bool IDirectX::load() {
 void IDirectX::unload() {
     close();
     dropDirectDrawSurfaces();
+    if (windowThreadLeft) {
+        // Releasing DirectDraw would wait for the driver's lock, which the thread left behind
+        // may hold for good: the objects are let go of without releasing them.
+        link.object.directDraw.detach();
+        link.object.directDraw2.detach();
+        link.library.release();
+    }
     link.unload();
 }
 
 void IDirectX::dropDirectDrawSurfaces() {
     // Software surfaces made as a fallback keep their pixels.
     surfaces.forEach([](const Registration& r) {
-        if (r.surface && r.surface->nativeType() == 2) r.surface->close();
+        if (r.surface && r.surface->nativeType() == NATIVE_SURFACE_DIRECTDRAW) r.surface->close();
     });
 }
 
-IDirectX* IDirectX::lookup(HWND window) {
-    enterLookupLock();
-    const LOOKUP* record = lookups().find([&](const LOOKUP& l) { return l.window == window; });
-    IDirectX* owner = record ? record->owner : nullptr;
-    leaveLookupLock();
-    return owner;
-}
-
-void IDirectX::removeLookups() {
-    enterLookupLock();
-    while (lookups().removeFirst([&](const LOOKUP& l) { return l.owner == this; })) {
-    }
-    leaveLookupLock();
+DrawSurface IDirectX::createScreenSurface() {
+    const auto screen = onWindowThread([directDraw = link.object] {
+        DrawSurface made;
+        directDraw.createPrimarySurface(made.surface);
+        return made;
+    });
+    return screen ? *screen : DrawSurface();
 }
 
 void IDirectX::closeDisplay() {
     // First, so no message of a window on its way out reaches this object any more.
-    removeLookups();
-    if (link.loaded()) {
-        // Both wait for the window thread: no lock may be held.
-        onWindowThread([&] { return link.restoreDisplayMode(); });
-        onWindowThread([&] { return link.setCooperativeLevel(nullptr, DDSCL_NORMAL); });
+    WindowLookup<IDirectX>::remove(this);
+    if (exclusiveWindow && link.loaded()) {
+        // Undone where it was done, on the window's thread.
+        const HRESULT restored = displayCall([directDraw = link.object] {
+            const HRESULT mode = directDraw.restoreDisplayMode();
+            const HRESULT level = directDraw.setCooperativeLevel(nullptr, DDSCL_NORMAL);
+            return mode != DD_OK ? mode : level;
+        });
+        if (restored == WINDOW_THREAD_FAILED)
+            // The screen's own mode comes back through the system all the same.
+            ChangeDisplaySettingsExA(nullptr, nullptr, nullptr, 0, nullptr);
     }
     exclusiveWindow = nullptr;
+    modeChanged = false;
     destroyDisplaySurface();
     displayWidth = displayHeight = 0;
     displayFormat = Format();
-    outputOption = secondValue = 0;
+    outputOption = secondOptionValue = 0;
 }
 
 void IDirectX::close() {
@@ -341,31 +253,22 @@ void IDirectX::destroyDisplaySurface() {
     Surface* old;
     {
         // The window thread reaches the display surface only under windowLock: once it is
-        // unhooked here, nothing uses it. Released outside, since DirectDraw may wait for the
-        // window thread.
+        // unhooked here, nothing uses it. Destroyed outside, since that waits for the window
+        // thread.
         LockHold hold(windowLock);
         old = display;
         display = nullptr;
     }
-    // Releasing the primary surface takes the window out of full screen, so it happens on the
-    // window's thread like the mode changes.
-    if (old)
-        onWindowThread([&] {
-            delete old;
-            return DD_OK;
-        });
+    delete old;
 }
 
 bool IDirectX::createDisplaySurface() {
     destroyDisplaySurface();
+    // Built without windowLock, which the window thread's messages need while it makes the
+    // screen's surface; published under it.
     creatingPrimary = 1;
-    Surface* made = nullptr;
-    // Creating the primary surface puts the window in full screen: on the window's thread.
-    onWindowThread([&] {
-        made = new (std::nothrow)
-            Surface(this, displayWidth, displayHeight, displayFormat, KIND_PRIMARY, -1, -1, -1);
-        return DD_OK;
-    });
+    Surface* made = new (std::nothrow)
+        Surface(this, displayWidth, displayHeight, displayFormat, KIND_PRIMARY, -1, -1, -1);
     creatingPrimary = 0;
     if (!made || !made->ok()) {
         delete made;
@@ -388,46 +291,76 @@ bool IDirectX::openWindow(int32_t width, int32_t height) {
     // An earlier display goes first, so its primary surface and lookup record do not outlive
     // its window.
     closeDisplay();
-    closeWindow();
     // Hidden, and not brought to the foreground: exclusive mode takes the screen.
     return createWindow(FULLSCREEN_CLASS, WS_POPUP, SW_HIDE, width, height) != 0;
 }
 
 bool IDirectX::exclusiveMode() {
-    HWND window = windowHandle;
+    const HWND window = windowHandle;
     if (!window) return false;
     // Asked again for every depth tried: once granted for this window it holds.
     if (exclusiveWindow == window) return true;
-    const auto exclusive = [&] { return link.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN); };
-    HRESULT result = onWindowThread(exclusive);
+    HRESULT result = displayCall([directDraw = link.object, window] {
+        return directDraw.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN);
+    });
     if (result == DDERR_HWNDALREADYSET) {
         // The DirectDraw object is bound to another window while its surfaces live: a new
-        // object takes this one. The window itself stays.
+        // object takes this one. The window itself stays. The old object goes on the window's
+        // thread, since letting go of it restores what it set.
         closeDisplay();
         dropDirectDrawSurfaces();
-        if (!link.load()) return false;
-        result = onWindowThread(exclusive);
+        struct Replaced {
+            DirectDraw object;
+            HRESULT result;
+        };
+        // Left as it is when the thread does not run this, like the screen's surface.
+        auto* old = new (std::nothrow) DirectDraw(std::move(link.object));
+        const auto replaced = onWindowThread([old, create = link.directDrawCreate, window] {
+            delete old;
+            Replaced fresh = {DirectDraw(), DDERR_GENERIC};
+            if (fresh.object.create(create))
+                fresh.result = fresh.object.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN);
+            return fresh;
+        });
+        if (!replaced) return false;
+        link.object = replaced->object;
+        result = replaced->result;
     }
     if (result != DD_OK) return false;
     exclusiveWindow = window;
     return true;
 }
 
-bool IDirectX::setModeForCode(int32_t width, int32_t height, int32_t code) {
+bool IDirectX::setMode(int32_t width, int32_t height, int32_t depth, Format& format) {
+    format = Format();
+    if (!exclusiveMode()) return false;
+    struct ModeSet {
+        HRESULT result;
+        Format format;
+    };
+    const auto set = onWindowThread([directDraw = link.object, width, height, depth] {
+        ModeSet done = {directDraw.setDisplayMode(width, height, depth), Format()};
+        if (done.result == DD_OK) done.format = directDraw.displayFormat();
+        return done;
+    });
+    if (!set || set->result != DD_OK) return false;
+    modeChanged = true;
+    format = set->format;
+    return true;
+}
+
+bool IDirectX::setModeForCode(int32_t width, int32_t height, int32_t code, Format& format) {
     int32_t depths[MAX_DEPTHS];
     const int n = depthsForCode(code, depths);
     for (int i = 0; i < n; ++i)
-        if (exclusiveMode() &&
-            onWindowThread([&] { return link.setDisplayMode(width, height, depths[i]); }) == DD_OK)
-            return true;
+        if (setMode(width, height, depths[i], format)) return true;
     return false;
 }
 
 bool IDirectX::setModeForFormat(int32_t width, int32_t height, const Format& format) {
-    if (!format.ok() || !exclusiveMode()) return false;
-    if (onWindowThread([&] { return link.setDisplayMode(width, height, format.bits); }) != DD_OK)
-        return false;
-    const Format actual = link.displayFormat();
+    if (!format.ok()) return false;
+    Format actual;
+    if (!setMode(width, height, format.bits, actual)) return false;
     if (actual.ok() && actual == format) return true;
     std::fputs("display format and requested format dont match!\n", stdout);
     std::fflush(stdout);
@@ -440,15 +373,9 @@ bool IDirectX::finishOpen(int32_t width, int32_t height, const Format& format, i
     displayHeight = height;
     displayFormat = format;
     outputOption = output;
-    secondValue = second;
-    if (!createDisplaySurface() || !windowHandle) return false;
-    LOOKUP* record = new (std::nothrow) LOOKUP{windowHandle, this};
-    if (!record) return false;
-    enterLookupLock();
-    const bool added = lookups().append(record);
-    leaveLookupLock();
-    if (!added) delete record;
-    return added;
+    secondOptionValue = second;
+    return createDisplaySurface() && windowHandle &&
+           WindowLookup<IDirectX>::insert(windowHandle, this);
 }
 
 int IDirectX::openByCode(int32_t width, int32_t height, int32_t code, int32_t output,
@@ -457,12 +384,9 @@ int IDirectX::openByCode(int32_t width, int32_t height, int32_t code, int32_t ou
     if (!modeCodeAvailable(modeList(), width, height, code)) return 0;
     // Refused options leave the screen and any open display untouched.
     if (!checkOutputOptions(output, second, third)) return 0;
-    if (!openWindow(width, height) || !setModeForCode(width, height, code)) {
-        close();
-        return 0;
-    }
-    const Format format = link.displayFormat();
-    if (!format.ok() || !finishOpen(width, height, format, output, second)) {
+    Format format;
+    if (!openWindow(width, height) || !setModeForCode(width, height, code, format) ||
+        !format.ok() || !finishOpen(width, height, format, output, second)) {
         close();
         return 0;
     }
@@ -489,52 +413,32 @@ int IDirectX::openFormat(int32_t width, int32_t height, const Format& format, in
     return 1;
 }
 
-int IDirectX::openMode(const MODE& mode) {
-    // The record's name may fill all eight characters.
-    char recorded[sizeof(mode.interfaceName) + 1] = {};
-    std::memcpy(recorded, mode.interfaceName, sizeof(mode.interfaceName));
-    if (!equalsIgnoringCase(recorded, BACK_END_NAME)) return 0;
-    return openFormat(mode.width, mode.height, mode.format, mode.output, mode.secondOption,
-                      mode.thirdOption);
-}
-
-MODE IDirectX::getMode() {
-    MODE mode;
-    name(mode.interfaceName);
-    mode.width = displayWidth;
-    mode.height = displayHeight;
-    mode.format = displayFormat;
-    mode.output = outputOption;
-    mode.secondOption = secondValue;
-    mode.thirdOption = THIRD_OPTION;
-    return mode;
-}
-
 void IDirectX::name(char* buffer) {
     std::memcpy(buffer, BACK_END_NAME, sizeof(BACK_END_NAME));
 }
 
 int IDirectX::waitRetrace() {
-    return link.loaded() && link.waitForVerticalBlank() == DD_OK ? 1 : 0;
+    return link.loaded() && link.object.waitForVerticalBlank() == DD_OK ? 1 : 0;
 }
 
+// No lock is held across the palette calls: the driver may send the window messages while it
+// updates the screen, and the window procedure would wait for that lock.
 int IDirectX::setPalette(Palette& palette) {
-    LockHold hold(paletteLock);
-    if (displayFormat.type != INDEXED) return 0;
+    if (displayFormat.type != INDEXED || !display || !primary) return 0;
     // ABGR8888 is the byte order of a DirectDraw palette entry: red, green, blue, flags.
     const void* table = palette.lookup(Format(ABGR8888), 4);
     if (!table) return 0;
     PALETTEENTRY entries[Palette::COLOURS];
     std::memcpy(entries, table, sizeof(entries));
-    if (!display || !primary) return 0;
-    ComHold<IDirectDrawPalette> hardware;
-    const HRESULT attached = primary->getPalette(hardware.out());
+    ComPtr<IDirectDrawPalette> hardware;
+    const HRESULT attached = primary->drawn.getPalette(hardware);
     if (attached == DDERR_NOPALETTEATTACHED) {
-        if (link.createPalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, hardware.out()) != DD_OK ||
+        if (link.object.createPalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, hardware) !=
+                DD_OK ||
             !hardware)
             return 0;
         // The surface keeps its own reference; ours goes at the end of the scope.
-        if (primary->setPalette(hardware.get()) != DD_OK) return 0;
+        if (primary->drawn.setPalette(hardware.get()) != DD_OK) return 0;
     } else if (attached != DD_OK || !hardware) {
         return 0;
     }
@@ -542,10 +446,9 @@ int IDirectX::setPalette(Palette& palette) {
 }
 
 int IDirectX::getPalette(Palette& palette) {
-    LockHold hold(paletteLock);
     if (displayFormat.type != INDEXED || !display || !primary) return 0;
-    ComHold<IDirectDrawPalette> hardware;
-    if (primary->getPalette(hardware.out()) != DD_OK || !hardware) return 0;
+    ComPtr<IDirectDrawPalette> hardware;
+    if (primary->drawn.getPalette(hardware) != DD_OK || !hardware) return 0;
     // Read aside first, so a failing read leaves the palette's colours as they were.
     PALETTEENTRY entries[Palette::COLOURS];
     if (hardware->GetEntries(0, 0, Palette::COLOURS, entries) != DD_OK) return 0;
@@ -574,56 +477,34 @@ int IDirectX::getPalette(Palette& palette) {
     return ISoftware::createSurface(width, height, format, kind, orientation, advance, variant);
 }
 
-// ---- window procedures
+void IDirectX::endingOnClose() {
+    // Left changed, the desktop would stay in this mode after the process: Wine's virtual
+    // desktop does, and the next program started into it cannot show its window.
+    if (modeChanged) ChangeDisplaySettingsExA(nullptr, nullptr, nullptr, 0, nullptr);
+}
 
-LRESULT IDirectX::messageStep(IDirectX* owner, HWND window, UINT message, WPARAM wParam,
-                              LPARAM lParam) {
-    if (owner && (message == WM_QUERYNEWPALETTE || message == WM_PALETTECHANGED)) {
-        // DirectDraw keeps the hardware palette; waiting out a palette change is all.
-        owner->enterPaletteLock();
-        owner->leavePaletteLock();
-        return 0;
+LRESULT IDirectX::windowMessage(IDirectX* owner, WindowKind kind, HWND window, UINT message,
+                                WPARAM wParam, LPARAM lParam) {
+    if (kind == WindowKind::FULL_SCREEN) {
+        switch (message) {
+        case WM_CREATE:
+        case WM_SETCURSOR:
+            SetCursor(nullptr);
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_ACTIVE && owner) SetCursor(nullptr);
+            break;
+        case WM_PAINT:
+            // DirectDraw owns the screen: nothing to paint. Validated all the same, or the update
+            // region keeps WM_PAINT coming and the window thread spins at high priority.
+            if (owner) SetCursor(nullptr);
+            ValidateRect(window, nullptr);
+            return 0;
+        default:
+            break;
+        }
     }
+    // DirectDraw keeps the hardware palette: the palette messages need nothing.
+    if (owner && (message == WM_QUERYNEWPALETTE || message == WM_PALETTECHANGED)) return 0;
     return IWin32::handleMessage(owner, window, message, wParam, lParam);
-}
-
-LRESULT CALLBACK IDirectX::windowedProcedure(HWND window, UINT message, WPARAM wParam,
-                                             LPARAM lParam) {
-    if (runWindowTask(message, lParam)) return 0;
-    IDirectX* owner = lookup(window);
-    if (owner) owner->enterWindowLock();
-    const LRESULT result = messageStep(owner, window, message, wParam, lParam);
-    if (owner) owner->leaveWindowLock();
-    return result;
-}
-
-LRESULT CALLBACK IDirectX::fullscreenProcedure(HWND window, UINT message, WPARAM wParam,
-                                               LPARAM lParam) {
-    if (runWindowTask(message, lParam)) return 0;
-    IDirectX* owner = lookup(window);
-    if (owner) owner->enterWindowLock();
-    LRESULT result = 0;
-    switch (message) {
-    case WM_CREATE:
-        SetCursor(nullptr);
-        break;
-    case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_ACTIVE && owner) SetCursor(nullptr);
-        result = messageStep(owner, window, message, wParam, lParam);
-        break;
-    case WM_PAINT:
-        // DirectDraw owns the screen: nothing to paint. Validated all the same, or the update
-        // region keeps WM_PAINT coming and the window thread spins at high priority.
-        if (owner) SetCursor(nullptr);
-        ValidateRect(window, nullptr);
-        break;
-    case WM_SETCURSOR:
-        SetCursor(nullptr);
-        break;
-    default:
-        result = messageStep(owner, window, message, wParam, lParam);
-        break;
-    }
-    if (owner) owner->leaveWindowLock();
-    return result;
 }

@@ -1,5 +1,6 @@
 #include "backends/gdi/Dib.h"
 
+#include "display/Palette.h"
 #include "display/Surface.h"
 
 #include <cstdlib>
@@ -21,18 +22,13 @@ Format desktopFormatForBits(int bits) {
 }
 
 Format desktopFormat() {
-    HDC screen = GetDC(nullptr);
-    if (!screen) return Format();
-    const int bits = GetDeviceCaps(screen, BITSPIXEL);
-    ReleaseDC(nullptr, screen);
-    return desktopFormatForBits(bits);
+    const WindowDc screen = WindowDc::of(nullptr);
+    return screen ? desktopFormatForBits(GetDeviceCaps(screen.get(), BITSPIXEL)) : Format();
 }
 
 int32_t screenRefreshRate() {
-    HDC screen = GetDC(nullptr);
-    if (!screen) return 0;
-    const int rate = GetDeviceCaps(screen, VREFRESH);
-    ReleaseDC(nullptr, screen);
+    const WindowDc screen = WindowDc::of(nullptr);
+    const int rate = screen ? GetDeviceCaps(screen.get(), VREFRESH) : 0;
     return rate <= 1 ? 0 : rate;
 }
 
@@ -62,8 +58,8 @@ Layout layoutFor(const Format& format) {
 
 } // namespace
 
-BITMAPINFO* makeDibInfo(int32_t width, int32_t height, const Format& format, int32_t orientation,
-                        size_t& size) {
+HeapBlock<BITMAPINFO> makeDibInfo(int32_t width, int32_t height, const Format& format,
+                                  int32_t orientation, size_t& size) {
     size = 0;
     if (width <= 0 || height <= 0) return nullptr;
     if (orientation != TOP_DOWN && orientation != BOTTOM_UP) return nullptr;
@@ -75,8 +71,8 @@ BITMAPINFO* makeDibInfo(int32_t width, int32_t height, const Format& format, int
 
     size_t blockSize = sizeof(BITMAPINFOHEADER);
     if (layout == Layout::MASKS) blockSize += 3 * sizeof(DWORD);
-    if (layout == Layout::COLOUR_TABLE) blockSize += 256 * sizeof(RGBQUAD);
-    auto* info = static_cast<BITMAPINFO*>(std::calloc(1, blockSize));
+    if (layout == Layout::COLOUR_TABLE) blockSize += Palette::COLOURS * sizeof(RGBQUAD);
+    HeapBlock<BITMAPINFO> info(static_cast<BITMAPINFO*>(std::calloc(1, blockSize)));
     if (!info) return nullptr;
     BITMAPINFOHEADER& header = info->bmiHeader;
     header.biSize = sizeof(BITMAPINFOHEADER);
@@ -86,7 +82,8 @@ BITMAPINFO* makeDibInfo(int32_t width, int32_t height, const Format& format, int
     header.biBitCount = WORD(format.bits);
     header.biCompression = layout == Layout::MASKS ? BI_BITFIELDS : BI_RGB;
     if (layout == Layout::MASKS) {
-        auto* masks = reinterpret_cast<DWORD*>(reinterpret_cast<uint8_t*>(info) + header.biSize);
+        auto* masks =
+            reinterpret_cast<DWORD*>(reinterpret_cast<uint8_t*>(info.get()) + header.biSize);
         masks[0] = DWORD(format.red.mask);
         masks[1] = DWORD(format.green.mask);
         masks[2] = DWORD(format.blue.mask);
@@ -99,19 +96,14 @@ bool DibSection::create(int32_t width, int32_t height, const Format& format,
                         int32_t chosenOrientation) {
     release();
     size_t size;
-    BITMAPINFO* header = makeDibInfo(width, height, format, chosenOrientation, size);
+    HeapBlock<BITMAPINFO> header = makeDibInfo(width, height, format, chosenOrientation, size);
     if (!header) return false;
-    HDC screen = GetWindowDC(nullptr);
     void* pixels = nullptr;
-    HBITMAP section = CreateDIBSection(screen, header, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    if (screen) ReleaseDC(nullptr, screen);
-    if (!section || !pixels) {
-        if (section) DeleteObject(section);
-        std::free(header);
-        return false;
-    }
-    bitmap = section;
-    info = header;
+    GdiObject<HBITMAP> section(CreateDIBSection(WindowDc::wholeWindow(nullptr).get(), header.get(),
+                                                DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!section || !pixels) return false;
+    bitmap = std::move(section);
+    info = std::move(header);
     bits = static_cast<uint8_t*>(pixels);
     orientation = chosenOrientation;
     const int32_t row = width * format.bytes + dibAdvance(width, format.bytes);
@@ -120,10 +112,8 @@ bool DibSection::create(int32_t width, int32_t height, const Format& format,
 }
 
 void DibSection::release() {
-    if (bitmap) DeleteObject(bitmap);
-    std::free(info);
-    bitmap = nullptr;
-    info = nullptr;
+    bitmap.reset();
+    info.reset();
     bits = nullptr;
     originOffset = 0;
     orientation = 0;

@@ -1,4 +1,5 @@
 #pragma once
+#include "backends/win32/Handles.h"
 #include "display/Format.h"
 
 #include <windows.h>
@@ -19,14 +20,13 @@ int32_t dibAdvance(int32_t width, int32_t bytes);
 // A DIB section: its header block (with masks or colour table), the bitmap and its pixels.
 // The bitmap comes first so that its address also names the whole record.
 struct DibSection {
-    HBITMAP bitmap = nullptr;
-    BITMAPINFO* info = nullptr; // malloc'd
-    uint8_t* bits = nullptr;    // lowest row in memory
-    int32_t originOffset = 0;   // from bits to visible row 0
-    int32_t orientation = 0;    // 20 top-down, 21 bottom-up
+    GdiObject<HBITMAP> bitmap;
+    HeapBlock<BITMAPINFO> info;
+    uint8_t* bits = nullptr;  // lowest row in memory
+    int32_t originOffset = 0; // from bits to visible row 0
+    int32_t orientation = 0;  // 20 top-down, 21 bottom-up
 
     DibSection() = default;
-    ~DibSection() { release(); }
     DibSection(const DibSection&) = delete;
     DibSection& operator=(const DibSection&) = delete;
 
@@ -40,10 +40,10 @@ struct DibSection {
     RGBQUAD* colourTable() const;
 };
 
-// The header block for a DIB of that size, format and orientation (malloc'd, free with free),
-// or null when GDI cannot hold the format; size receives the block's length.
-BITMAPINFO* makeDibInfo(int32_t width, int32_t height, const Format& format, int32_t orientation,
-                        size_t& size);
+// The header block for a DIB of that size, format and orientation, or null when GDI cannot hold
+// the format; size receives the block's length.
+HeapBlock<BITMAPINFO> makeDibInfo(int32_t width, int32_t height, const Format& format,
+                                  int32_t orientation, size_t& size);
 
 // Palette colours 0xAARRGGBB as a DIB colour table: blue, green, red and a zero reserved byte.
 void coloursToColourTable(const uint32_t* colours, RGBQUAD* table, int count);

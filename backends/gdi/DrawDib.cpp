@@ -9,18 +9,17 @@ template <class F> F bind(HMODULE module, const char* name) {
 
 DrawDib::DrawDib(const char* library) {
     if (!library || !*library) return;
-    module = LoadLibraryA(library);
+    module.reset(LoadLibraryA(library));
     if (!module) return;
-    openAddress = bind<OpenFunction>(module, "DrawDibOpen");
-    drawAddress = bind<DrawFunction>(module, "DrawDibDraw");
-    closeAddress = bind<CloseFunction>(module, "DrawDibClose");
+    openAddress = bind<OpenFunction>(module.get(), "DrawDibOpen");
+    drawAddress = bind<DrawFunction>(module.get(), "DrawDibDraw");
+    closeAddress = bind<CloseFunction>(module.get(), "DrawDibClose");
     if (openAddress) handle = openAddress();
     loaded = handle ? 1 : 0;
 }
 
 DrawDib::~DrawDib() {
     if (closeAddress && handle) closeAddress(handle);
-    if (module) FreeLibrary(module);
 }
 
 bool DrawDib::draw(HDC dc, int x, int y, int w, int h, BITMAPINFOHEADER* header, void* bits, int sx,

@@ -1,4 +1,6 @@
 #pragma once
+#include "backends/win32/Handles.h"
+
 #include <windows.h>
 
 // Video for Windows' DrawDib, bound at run time so that the program starts where
@@ -23,10 +25,11 @@ class DrawDib {
               int sy, int sw, int sh, UINT flags);
     bool canDraw() const { return drawAddress && loaded; }
 
+    // The module goes last, after DrawDibClose.
+    LibraryHandle module;
     OpenFunction openAddress = nullptr;
     DrawFunction drawAddress = nullptr;
     CloseFunction closeAddress = nullptr;
-    HMODULE module = nullptr;
     Handle handle = nullptr;
     int loaded = 0; // 1 only when DrawDibOpen gave a handle
 };

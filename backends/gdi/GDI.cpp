@@ -9,27 +9,9 @@
 
 namespace {
 
-constexpr char windowedClass[] = "PTC_GDI_WINDOWED";
-constexpr char fullScreenClass[] = "PTC_GDI_FULLSCREEN";
-
-// Windows to owners, shared by every IGDI and guarded by IWin32's lookupLock.
-List<IGDI::LOOKUP> lookups;
-
-void registerClasses(WNDPROC windowed, WNDPROC fullScreen) {
-    HICON icon = LoadIconA(GetModuleHandleA(nullptr), "IDI_PTC_ICON");
-    WNDCLASSA windowedInfo{};
-    windowedInfo.style = CS_HREDRAW | CS_VREDRAW;
-    windowedInfo.lpfnWndProc = windowed;
-    windowedInfo.hIcon = icon;
-    windowedInfo.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowedInfo.lpszClassName = windowedClass;
-    RegisterClassA(&windowedInfo); // fails harmlessly when another IGDI registered it
-    WNDCLASSA fullScreenInfo{};
-    fullScreenInfo.lpfnWndProc = fullScreen;
-    fullScreenInfo.hIcon = icon;
-    fullScreenInfo.lpszClassName = fullScreenClass;
-    RegisterClassA(&fullScreenInfo);
-}
+constexpr char BACK_END_NAME[] = "GDI";
+constexpr char WINDOWED_CLASS[] = "PTC_GDI_WINDOWED";
+constexpr char FULLSCREEN_CLASS[] = "PTC_GDI_FULLSCREEN";
 
 bool emptyArea(const Rect& r) {
     return r.x2 <= r.x1 || r.y2 <= r.y1;
@@ -91,32 +73,35 @@ int IGDI::PRIMARY::copyArea(Surface& source, const Rect& sourceRect, Surface& de
                             const Rect& destinationRect, int, const void*) {
     // Only copies into this display are presentations. A copy out of it has no pixels to
     // read, and routing it would copy the display into the staging surface and back forever.
-    if (!owner || &destination != owner->primarySurface || &source == owner->primarySurface)
-        return 0;
+    if (!owner || &destination != owner->display || &source == owner->display) return 0;
     return owner->route(source, sourceRect, destinationRect);
 }
 
 // ---- construction ----
 
-IGDI::IGDI(WindowHandle window) : IWin32(window), desktop(desktopFormat()) {
-    construct(window);
+IGDI::IGDI(WindowHandle window) : IWin32(window) {
+    displayFormat = desktopFormat();
+    construct();
 }
 
-IGDI::IGDI(WindowHandle window, const Format& desktopFormat)
-    : IWin32(window), desktop(desktopFormat) {
-    construct(window);
+IGDI::IGDI(WindowHandle window, const Format& desktop) : IWin32(window) {
+    displayFormat = desktop;
+    construct();
 }
 
-void IGDI::construct(WindowHandle) {
+void IGDI::construct() {
     ready = 1;
     refreshRate = screenRefreshRate();
     if (ownsWindow) {
-        registerClasses(windowedProcedure, fullScreenProcedure);
+        registerWindowClass(WINDOWED_CLASS, CS_HREDRAW | CS_VREDRAW,
+                            windowProcedure<IGDI, WindowKind::WINDOWED>, true);
+        registerWindowClass(FULLSCREEN_CLASS, 0, windowProcedure<IGDI, WindowKind::FULL_SCREEN>,
+                            false);
         MODE mode;
-        std::strcpy(mode.interfaceName, "GDI");
+        name(mode.interfaceName);
         mode.width = GetSystemMetrics(SM_CXSCREEN);
         mode.height = GetSystemMetrics(SM_CYSCREEN);
-        mode.format = desktop;
+        mode.format = displayFormat;
         mode.output = WINDOW_OUTPUT;
         mode.secondOption = refreshRate;
         mode.thirdOption = THIRD_OPTION;
@@ -124,80 +109,25 @@ void IGDI::construct(WindowHandle) {
     } else if (!IWin32::ok() || !createDisplaySurface() || !createStagingSurface()) {
         ready = 0;
     }
-    drawDib = new (std::nothrow) DrawDib();
+    drawDib.reset(new (std::nothrow) DrawDib());
 }
 
 IGDI::~IGDI() {
     if (!ownsWindow) destroySurfaces();
     close();
-    {
-        LockHold hold(paletteLock);
-        logical.release();
-    }
-    delete drawDib;
-}
-
-// ---- lookups ----
-
-bool IGDI::insertLookup(HWND window, IGDI* owner) {
-    LOOKUP* record = new (std::nothrow) LOOKUP{window, owner};
-    if (!record) return false;
-    enterLookupLock();
-    // One record per window: an owner's earlier window, or a record left for a handle the
-    // system has since reused, must not route this window's messages.
-    while (lookups.removeFirst(
-        [&](const LOOKUP& r) { return r.owner == owner || r.window == window; })) {
-    }
-    const bool appended = lookups.append(record);
-    leaveLookupLock();
-    if (!appended) delete record;
-    return appended;
-}
-
-void IGDI::removeLookups(IGDI* owner) {
-    enterLookupLock();
-    while (lookups.removeFirst([&](const LOOKUP& r) { return r.owner == owner; })) {
-    }
-    leaveLookupLock();
-}
-
-IGDI* IGDI::lookup(HWND window) {
-    enterLookupLock();
-    const LOOKUP* record = lookups.find([&](const LOOKUP& r) { return r.window == window; });
-    IGDI* owner = record ? record->owner : nullptr;
-    leaveLookupLock();
-    return owner;
-}
-
-int IGDI::lookupCount(HWND window) {
-    int count = 0;
-    enterLookupLock();
-    lookups.forEach([&](const LOOKUP& r) { count += r.window == window ? 1 : 0; });
-    leaveLookupLock();
-    return count;
+    LockHold hold(paletteLock);
+    logical.release();
 }
 
 // ---- window procedures ----
 
-LRESULT CALLBACK IGDI::windowedProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    IGDI* owner = lookup(window);
-    if (!owner) return IWin32::handleMessage(nullptr, window, message, wParam, lParam);
-    owner->enterWindowLock();
-    LRESULT result;
-    if (message == WM_QUERYNEWPALETTE || message == WM_PALETTECHANGED)
-        result = owner->paletteMessage(window, message, wParam);
-    else
-        result = IWin32::handleMessage(owner, window, message, wParam, lParam);
-    owner->leaveWindowLock();
-    return result;
-}
-
-LRESULT CALLBACK IGDI::fullScreenProcedure(HWND window, UINT, WPARAM, LPARAM) {
-    if (IGDI* owner = lookup(window)) {
-        owner->enterWindowLock();
-        owner->leaveWindowLock();
-    }
-    return 0;
+LRESULT IGDI::windowMessage(IGDI* owner, WindowKind kind, HWND window, UINT message, WPARAM wParam,
+                            LPARAM lParam) {
+    // No window of the full-screen class is ever made; its procedure answers everything so.
+    if (kind == WindowKind::FULL_SCREEN) return 0;
+    if (owner && (message == WM_QUERYNEWPALETTE || message == WM_PALETTECHANGED))
+        return owner->paletteMessage(window, message, wParam);
+    return IWin32::handleMessage(owner, window, message, wParam, lParam);
 }
 
 LRESULT IGDI::paletteMessage(HWND window, UINT message, WPARAM wParam) {
@@ -209,18 +139,12 @@ LRESULT IGDI::paletteMessage(HWND window, UINT message, WPARAM wParam) {
     LockHold palettes(paletteLock);
     const bool ours = message == WM_QUERYNEWPALETTE || reinterpret_cast<HWND>(wParam) != window;
     if (logical.handle && ours &&
-        realisePaletteInWindow(window, logical.handle, message == WM_PALETTECHANGED))
+        realisePaletteInWindow(window, logical.handle.get(), message == WM_PALETTECHANGED))
         SendMessageA(window, WM_PAINT, 0, 0); // on this thread: a direct call
     return 0;
 }
 
 // ---- opening and closing ----
-
-int IGDI::openMode(const MODE& mode) {
-    if (!equalsIgnoringCase(mode.interfaceName, "GDI")) return 0;
-    return openFormat(mode.width, mode.height, mode.format, mode.output, mode.secondOption,
-                      mode.thirdOption);
-}
 
 int IGDI::open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t second,
                int32_t third) {
@@ -235,13 +159,13 @@ int IGDI::open(int32_t width, int32_t height, int32_t mode, int32_t output, int3
         break;
     }
     if (openFormat(width, height, Format(mode), output, second, third)) return 1;
-    if (mode == desktop.bits) return openWindowed(width, height, output, second, third);
+    if (mode == displayFormat.bits) return openWindowed(width, height, output, second, third);
     return 0;
 }
 
 int IGDI::openFormat(int32_t width, int32_t height, const Format& requested, int32_t output,
                      int32_t second, int32_t third) {
-    if (!requested.ok() || requested != desktop) return 0;
+    if (!requested.ok() || requested != displayFormat) return 0;
     return openWindowed(width, height, output, second, third);
 }
 
@@ -256,7 +180,7 @@ int IGDI::openWindowed(int32_t width, int32_t height, int32_t output, int32_t se
         return 0;
     if (second == -1) second = 0;
     if (third != -1 && third != THIRD_OPTION) return 0;
-    if (width <= 0 || height <= 0 || !desktop.ok()) return 0;
+    if (width <= 0 || height <= 0 || !displayFormat.ok()) return 0;
     const int64_t outerWidth = int64_t(width) + 2 * GetSystemMetrics(SM_CXFRAME);
     const int64_t outerHeight =
         int64_t(height) + 2 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION);
@@ -272,13 +196,13 @@ int IGDI::openWindowed(int32_t width, int32_t height, int32_t output, int32_t se
     if (reuse) reuse = resizeWindow(int(outerWidth), int(outerHeight)) != 0;
     if (!reuse) {
         closeOwnedWindow();
-        if (!createWindow(windowedClass, WS_OVERLAPPEDWINDOW, SW_SHOWNORMAL, int(outerWidth),
+        if (!createWindow(WINDOWED_CLASS, WS_OVERLAPPEDWINDOW, SW_SHOWNORMAL, int(outerWidth),
                           int(outerHeight))) {
             close();
             return 0;
         }
     }
-    if (!insertLookup(windowHandle, this)) {
+    if (!WindowLookup<IGDI>::insert(windowHandle, this)) {
         close();
         return 0;
     }
@@ -298,7 +222,7 @@ void IGDI::closeOwnedWindow() {
     bool hasPalette;
     {
         LockHold hold(paletteLock);
-        hasPalette = logical.handle != nullptr;
+        hasPalette = bool(logical.handle);
     }
     if (hasPalette && windowHandle) {
         clearPaintSurface();
@@ -306,7 +230,7 @@ void IGDI::closeOwnedWindow() {
     }
     closeWindow();
     // The handle may be given to another window now.
-    removeLookups(this);
+    WindowLookup<IGDI>::remove(this);
 }
 
 void IGDI::close() {
@@ -322,23 +246,23 @@ void IGDI::destroySurfaces() {
     LockHold hold(windowLock);
     delete stagingSurface;
     stagingSurface = nullptr;
-    delete primarySurface;
-    primarySurface = nullptr;
+    delete display;
+    display = nullptr;
 }
 
 bool IGDI::createDisplaySurface() {
     LockHold hold(windowLock);
-    delete primarySurface;
-    primarySurface = nullptr;
+    delete display;
+    display = nullptr;
     creatingPrimary = 1;
     Surface* surface = new (std::nothrow)
-        Surface(this, displayWidth, displayHeight, desktop, KIND_PRIMARY, -1, -1, -1);
+        Surface(this, displayWidth, displayHeight, displayFormat, KIND_PRIMARY, -1, -1, -1);
     creatingPrimary = 0;
     if (!surface || !surface->ok()) {
         delete surface;
         return false;
     }
-    primarySurface = surface;
+    display = surface;
     return true;
 }
 
@@ -347,8 +271,8 @@ bool IGDI::createStagingSurface() {
     delete stagingSurface;
     stagingSurface = nullptr;
     Surface* surface = new (std::nothrow)
-        Surface(this, displayWidth, displayHeight, desktop, KIND_MEMORY, -1, -1, -1);
-    if (!surface || !surface->ok() || surface->nativeType() != NATIVE_DIB) {
+        Surface(this, displayWidth, displayHeight, displayFormat, KIND_MEMORY, -1, -1, -1);
+    if (!surface || !surface->ok() || surface->nativeType() != NATIVE_SURFACE_DIB) {
         delete surface;
         return false;
     }
@@ -373,25 +297,13 @@ bool IGDI::createStagingSurface() {
 
 // ---- modes and palettes ----
 
-MODE IGDI::getMode() {
-    MODE mode;
-    std::strcpy(mode.interfaceName, "GDI");
-    mode.width = displayWidth;
-    mode.height = displayHeight;
-    mode.format = desktop;
-    mode.output = outputOption;
-    mode.secondOption = secondOptionValue;
-    mode.thirdOption = THIRD_OPTION;
-    return mode;
-}
-
 void IGDI::name(char* buffer) {
-    std::strcpy(buffer, "GDI");
+    std::memcpy(buffer, BACK_END_NAME, sizeof(BACK_END_NAME));
 }
 
 int IGDI::setPalette(Palette& colours) {
     LockHold hold(paletteLock);
-    if (desktop.type != INDEXED) return 0;
+    if (displayFormat.type != INDEXED) return 0;
     // Assignment leaves the display palette alone when either has no colours.
     if (!colours.ok() || !palette.ok()) return 0;
     palette = colours;
@@ -400,7 +312,7 @@ int IGDI::setPalette(Palette& colours) {
 
 int IGDI::getPalette(Palette& colours) {
     LockHold hold(paletteLock);
-    if (desktop.type != INDEXED) return 0;
+    if (displayFormat.type != INDEXED) return 0;
     if (!colours.ok() || !palette.ok()) return 0;
     colours = palette;
     return 1;
@@ -419,7 +331,8 @@ int IGDI::realisePalette() {
 // ---- presentation ----
 
 int IGDI::route(Surface& source, const Rect& sourceArea, const Rect& destinationArea) {
-    if (source.nativeType() == NATIVE_DIB) return present(source, sourceArea, destinationArea);
+    if (source.nativeType() == NATIVE_SURFACE_DIB)
+        return present(source, sourceArea, destinationArea);
     int result = 0;
     {
         // Converting under paintLock keeps a repaint from showing a half-written staging
@@ -459,7 +372,7 @@ int IGDI::presentLocked(Surface& source, const Rect& sourceArea, const Rect& des
 }
 
 int IGDI::draw(Surface& source, const Rect& sourceArea, const Rect& target) {
-    if (source.nativeType() != NATIVE_DIB) return 0;
+    if (source.nativeType() != NATIVE_SURFACE_DIB) return 0;
     auto* dib = static_cast<DibSection*>(source.nativeData());
     if (!dib || !dib->ok()) return 0;
     const Format format = source.format();
@@ -471,12 +384,12 @@ int IGDI::draw(Surface& source, const Rect& sourceArea, const Rect& target) {
     }
     LockHold palettes(paletteLock);
     const PresentationPlan plan =
-        planPresentation(format, source.orientation(), desktop, logical.ok());
+        planPresentation(format, source.orientation(), displayFormat, logical.ok());
     if (!plan.possible) return 0;
     if (plan.tryDrawDib && drawDib && drawDib->canDraw()) {
         if (plan.colourTableForDrawDib && dib->colourTable())
-            coloursToColourTable(sourceColours, dib->colourTable(), 256);
-        if (drawDib->draw(dc, target.x1, target.y1, target.width(), target.height(),
+            coloursToColourTable(sourceColours, dib->colourTable(), Palette::COLOURS);
+        if (drawDib->draw(dc.get(), target.x1, target.y1, target.width(), target.height(),
                           &dib->info->bmiHeader, dib->bits, sourceArea.x1, sourceArea.y1,
                           sourceArea.width(), sourceArea.height(), plan.drawDibFlags))
             return 1;
@@ -492,32 +405,25 @@ int IGDI::draw(Surface& source, const Rect& sourceArea, const Rect& target) {
 
 int IGDI::stretch(DibSection& dib, const Rect& sourceArea, const Rect& target,
                   const uint32_t* colours, bool selectPalette) {
-    HDC memory = CreateCompatibleDC(dc);
+    const MemoryDc memory(CreateCompatibleDC(dc.get()));
     if (!memory) return 0;
-    HGDIOBJ previous = SelectObject(memory, dib.bitmap);
-    if (!previous || previous == HGDI_ERROR) {
-        DeleteDC(memory);
-        return 0;
-    }
+    const Selection section(memory.get(), dib.bitmap.get());
+    if (!section) return 0;
     if (colours) {
-        RGBQUAD table[256];
-        coloursToColourTable(colours, table, 256);
-        SetDIBColorTable(memory, 0, 256, table);
+        RGBQUAD table[Palette::COLOURS];
+        coloursToColourTable(colours, table, Palette::COLOURS);
+        SetDIBColorTable(memory.get(), 0, Palette::COLOURS, table);
     }
-    int result = 0;
     HPALETTE previousPalette = nullptr;
-    if (selectPalette) previousPalette = SelectPalette(dc, logical.handle, FALSE);
-    if (!selectPalette || previousPalette) {
-        // The default mode ANDs rows together when shrinking colour pictures.
-        SetStretchBltMode(dc, COLORONCOLOR);
-        result = StretchBlt(dc, target.x1, target.y1, target.width(), target.height(), memory,
-                            sourceArea.x1, sourceArea.y1, sourceArea.width(), sourceArea.height(),
-                            SRCCOPY)
-                     ? 1
-                     : 0;
+    if (selectPalette) {
+        previousPalette = SelectPalette(dc.get(), logical.handle.get(), FALSE);
+        if (!previousPalette) return 0;
     }
-    if (previousPalette) SelectPalette(dc, previousPalette, TRUE);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    return result;
+    // The default mode ANDs rows together when shrinking colour pictures.
+    SetStretchBltMode(dc.get(), COLORONCOLOR);
+    const BOOL drawn =
+        StretchBlt(dc.get(), target.x1, target.y1, target.width(), target.height(), memory.get(),
+                   sourceArea.x1, sourceArea.y1, sourceArea.width(), sourceArea.height(), SRCCOPY);
+    if (previousPalette) SelectPalette(dc.get(), previousPalette, TRUE);
+    return drawn ? 1 : 0;
 }

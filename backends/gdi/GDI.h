@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 class Surface;
 
@@ -20,9 +21,6 @@ class Surface;
 // from the display palette answers the palette messages.
 class IGDI : public IWin32 {
   public:
-    // nativeType of a DIB surface.
-    static constexpr int NATIVE_DIB = 1;
-
     // An application surface held as a DIB section. nativeData is the address of the section
     // record, whose first field is the bitmap.
     class SURFACE : public ISoftware::SURFACE {
@@ -36,8 +34,7 @@ class IGDI : public IWin32 {
         void* lock(int wait) override;
         void unlock() override;
         int lockCount() override { return locks; }
-        int restore() override { return 0; }
-        int nativeType() override { return NATIVE_DIB; }
+        int nativeType() override { return NATIVE_SURFACE_DIB; }
         void* nativeData() override { return &dib; }
         int valid() override { return dib.ok() ? 1 : 0; }
 
@@ -45,37 +42,18 @@ class IGDI : public IWin32 {
     };
 
     // The display's own surface. It has no pixels: copies into it are presentations.
-    class PRIMARY : public ::SURFACE {
+    class PRIMARY : public NullSurface {
       public:
         // valid() stays 0 when the request is not one a display surface can answer.
         PRIMARY(IGDI* owner, int32_t width, int32_t height, const Format& format, int32_t& kind,
                 int32_t& orientation, int32_t& advance, int32_t& variant);
-        void* lock(int) override { return nullptr; }
-        void unlock() override {}
-        int lockCount() override { return 0; }
-        int lockable() override { return 0; }
-        int restore() override { return 0; }
-        int reservedA(Surface&, int) override { return 0; }
-        int reservedB(Surface&, int, int) override { return 0; }
         int copy(Surface& source, Surface& destination, int flags, const void* lookup) override;
         int copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
                      const Rect& destinationRect, int flags, const void* lookup) override;
-        int transfer(Surface&, Surface&, int, const void*) override { return 0; }
-        int transferArea(Surface&, const Rect&, Surface&, const Rect&, int, const void*) override {
-            return 0;
-        }
-        int nativeType() override { return 0; }
-        void* nativeData() override { return nullptr; }
         int valid() override { return owner ? 1 : 0; }
 
       private:
         IGDI* owner = nullptr;
-    };
-
-    // A window this back end draws into and its owner, for the window procedures.
-    struct LOOKUP {
-        HWND window;
-        IGDI* owner;
     };
 
     // window: a caller's window to draw into at its client size, or null to own windows.
@@ -85,33 +63,20 @@ class IGDI : public IWin32 {
     IGDI(WindowHandle window, const Format& desktop);
     ~IGDI() override;
 
-    int openMode(const MODE& mode) override;
     int open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t secondOption,
              int32_t thirdOption) override;
     int openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
                    int32_t secondOption, int32_t thirdOption) override;
-    MODE getMode() override;
     int setPalette(Palette& palette) override;
     int getPalette(Palette& palette) override;
     int waitRetrace() override { return 0; }
-    Surface* displaySurface() override { return primarySurface; }
     void name(char* buffer) override;
-    int bits() override { return desktop.bits; }
-    int bytes() override { return desktop.bytes; }
-    int output() override { return outputOption; }
-    int secondOption() override { return secondOptionValue; }
-    int thirdOption() override { return 10; }
-    Format format() override { return desktop; }
     int ok() override { return IWin32::ok() && ready ? 1 : 0; }
     ::SURFACE* createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
                              int32_t& orientation, int32_t& advance, int32_t& variant) override;
 
     // Closes the window and destroys the display and staging surfaces.
     void close();
-
-    // The owner registered for a window, or null; and how many records name it.
-    static IGDI* lookup(HWND window);
-    static int lookupCount(HWND window);
 
     // Draws a DIB surface's source area into the window at the destination area's stretched
     // place; see Presentation.h. Non-zero on success.
@@ -121,10 +86,15 @@ class IGDI : public IWin32 {
     int route(Surface& source, const Rect& sourceArea, const Rect& destinationArea);
 
     // The logical palette, for inspection; null handle when none.
-    HPALETTE logicalPaletteHandle() const { return logical.handle; }
+    HPALETTE logicalPaletteHandle() const { return logical.handle.get(); }
+
+  protected:
+    // The window procedures' handling of one message (see IWin32::windowProcedure).
+    static LRESULT windowMessage(IGDI* owner, WindowKind kind, HWND window, UINT message,
+                                 WPARAM wParam, LPARAM lParam);
+    friend class IWin32;
 
   private:
-    void construct(WindowHandle window);
     int openWindowed(int32_t width, int32_t height, int32_t output, int32_t secondOption,
                      int32_t thirdOption);
     void closeOwnedWindow();
@@ -135,25 +105,16 @@ class IGDI : public IWin32 {
     int realisePalette();
     // WM_QUERYNEWPALETTE and WM_PALETTECHANGED.
     LRESULT paletteMessage(HWND window, UINT message, WPARAM wParam);
+    void construct();
     int presentLocked(Surface& source, const Rect& sourceArea, const Rect& destinationArea);
     int draw(Surface& source, const Rect& sourceArea, const Rect& target);
     int stretch(DibSection& dib, const Rect& sourceArea, const Rect& target,
                 const uint32_t* colours, bool selectPalette);
 
-    static bool insertLookup(HWND window, IGDI* owner);
-    static void removeLookups(IGDI* owner);
-    static LRESULT CALLBACK windowedProcedure(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT CALLBACK fullScreenProcedure(HWND, UINT, WPARAM, LPARAM);
-
-    Format desktop;
-    int32_t outputOption = 0;
-    int32_t secondOptionValue = 0;
     int32_t refreshRate = 0;
-    int32_t creatingPrimary = 0;
-    Surface* primarySurface = nullptr; // owned
     Surface* stagingSurface = nullptr; // owned
     Palette palette;                   // the display palette of an 8-bit desktop
     LogicalPalette logical;
-    DrawDib* drawDib = nullptr; // owned; null when it could not be allocated
+    std::unique_ptr<DrawDib> drawDib; // null when it could not be allocated
     int32_t ready = 0;
 };

@@ -1,4 +1,6 @@
 #pragma once
+#include "backends/win32/Handles.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -6,13 +8,8 @@
 // The GDI logical palette of an 8-bit desktop: the LOGPALETTE block and the palette made
 // from it, both owned.
 struct LogicalPalette {
-    LOGPALETTE* block = nullptr; // palVersion 0x300, 256 entries; malloc'd
-    HPALETTE handle = nullptr;
-
-    LogicalPalette() = default;
-    ~LogicalPalette() { release(); }
-    LogicalPalette(const LogicalPalette&) = delete;
-    LogicalPalette& operator=(const LogicalPalette&) = delete;
+    HeapBlock<LOGPALETTE> block; // palVersion 0x300, 256 entries
+    GdiObject<HPALETTE> handle;
 
     // Replaces both with a palette of 256 colours 0xAARRGGBB; false when no handle was made
     // (the block may still be there, as the realisation keeps it).

@@ -1,6 +1,10 @@
 #pragma once
 #include "backends/KeyQueue.h"
 #include "backends/Software.h"
+#include "backends/win32/Handles.h"
+#include "backends/win32/WindowLookup.h"
+#include "backends/win32/WindowThread.h"
+#include "display/Format.h"
 #include "display/List.h"
 #include "display/MODE.h"
 #include "display/Rect.h"
@@ -8,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 // A re-entrant lock: one critical section, entered and left by hand or through LockHold.
 class CriticalLock {
@@ -35,19 +40,25 @@ class LockHold {
     CriticalLock& lock;
 };
 
+// The two classes of window each back end registers.
+enum class WindowKind { WINDOWED, FULL_SCREEN };
+
+// The value every key press queues.
+constexpr int32_t KEY_PRESSED = 1;
+
 // What the two window back ends share: a top-level window living on a thread of its own, its
 // message handling, the key queue, the title, the surface repainted on WM_PAINT, the mode
-// list and the locks between the window thread and the application's thread.
+// list, the display's format, options and surface, and the locks between the window thread and
+// the application's thread.
 //
 // Constructed with no window it creates and owns its windows (createWindow / closeWindow);
 // constructed with a caller's window it only draws into it, never creates, closes or reads
 // keys from it.
 //
-// Lock order: windowLock before paintLock, keyLock or paletteLock. lookupLock is never held
-// together with another lock. No lock of this object may be held while making a call that waits
-// for the window thread: SetWindowPos, SetWindowTextA, ShowWindow, SendMessage to the window,
-// DirectDraw's SetCooperativeLevel / SetDisplayMode / RestoreDisplayMode, closeWindow itself
-// (the window procedure takes windowLock, so either would deadlock).
+// Lock order: windowLock before paintLock, keyLock or paletteLock. The lookup lists' lock is
+// never held together with another lock. No lock of this object is held across a call that
+// waits for the window thread: work handed to it, SetWindowPos, SetWindowTextA, closeWindow
+// (the window procedures take windowLock, so either would deadlock).
 class IWin32 : public ISoftware {
   public:
     // attached: a caller's window to draw into, or null to own windows. ok() is 0 when the
@@ -56,8 +67,13 @@ class IWin32 : public ISoftware {
     // Does not close an owned window: the derived destructor must call closeWindow first.
     ~IWin32() override;
 
+    // When the record names this back end (ignoring case): openFormat with its fields.
+    int openMode(const MODE& mode) override;
+    MODE getMode() override;
+    Surface* displaySurface() override { return display; }
     int getModes(List<MODE>& modes) override;
-    // Owned window: blocks until a key is queued, returns 1. Otherwise the console (ISoftware).
+    // Owned window: waits until a key is queued and returns it; 0 once the window is gone.
+    // Otherwise the console.
     int readKey() override;
     // Owned window: whether a key is queued; never blocks or takes a key.
     int keyPressed() override;
@@ -65,10 +81,16 @@ class IWin32 : public ISoftware {
     // buffer must hold the stored title and its NUL; "" before any setTitle.
     int getTitle(char* buffer) override;
     int nativeType() override { return NATIVE_GDI; }
-    // The address of dc.
+    // The address of the window's device context.
     void* nativeData() override { return &dc; }
     int width() override { return displayWidth; }
     int height() override { return displayHeight; }
+    int bits() override { return displayFormat.bits; }
+    int bytes() override { return displayFormat.bytes; }
+    int output() override { return outputOption; }
+    int secondOption() override { return secondOptionValue; }
+    int thirdOption() override { return THIRD_OPTION; }
+    Format format() override { return displayFormat; }
     WindowHandle window() override { return windowHandle; }
     int ok() override { return okFlag; }
     // Also stops repainting the surface when it is the paint surface.
@@ -79,11 +101,6 @@ class IWin32 : public ISoftware {
     // (yet, or any longer). With an owner this calls owner->handleMessage (virtual).
     static LRESULT handleMessage(IWin32* owner, HWND window, UINT message, WPARAM wParam,
                                  LPARAM lParam);
-
-    // The process-wide lock of the back ends' window-to-object lookup lists. Valid while at
-    // least one IWin32 exists. Hold it only for the list access itself, with no other lock.
-    static void enterLookupLock();
-    static void leaveLookupLock();
 
     void enterWindowLock() { windowLock.enter(); }
     void leaveWindowLock() { windowLock.leave(); }
@@ -101,13 +118,14 @@ class IWin32 : public ISoftware {
     // Closes any window, then opens a new one (CreateWindowExA with CW_USEDEFAULT position) on a
     // new thread and takes its device context. width and height are the outer window size.
     // show is the ShowWindow command; with a non-zero one the window is also brought to the
-    // foreground. 1 on success; 0 (and no window) on any failure or when not owning windows.
-    // Call with no lock held.
+    // foreground. 1 on success; 0 (and no window) on any failure, when the window thread does
+    // not answer in time, or when not owning windows. Call with no lock held.
     int createWindow(const char* className, DWORD style, int show, int width, int height);
-    // Releases dc, ends the window thread and returns after it has ended. Nothing when not
-    // owning windows. Call with no lock held. On the window thread itself (a static destructor
-    // run by WM_CLOSE's exit) it does not wait for itself.
-    void closeWindow();
+    // Releases the device context and has the window destroyed on its thread, then waits for
+    // the thread to end, within the hand-over limit. False when it did not end in time: it is
+    // then left to end on its own, and this object no longer has a window either way. Nothing
+    // when not owning windows. Call with no lock held.
+    bool closeWindow();
     // Stops repainting, then sets the outer window size without moving it. 1 when the window
     // took the size. Call with no lock held.
     int resizeWindow(int width, int height);
@@ -120,22 +138,60 @@ class IWin32 : public ISoftware {
     void clearModes() { modes.clear(); }
     List<MODE>& modeList() { return modes; }
 
+    // Runs work on the window's thread and hands back its result; nothing when there is no
+    // window thread or it did not answer within the hand-over limit (see WindowThread::call,
+    // also for what the work may capture). Call with no lock held.
+    template <class Work> auto onWindowThread(Work work) {
+        return windowThread.call(std::move(work), handOverLimit);
+    }
+    // The window thread's id, or 0 when there is none.
+    DWORD windowThreadId() const { return windowThread.id(); }
+
+    // Registers a window class of this program: its icon, the arrow cursor when asked for, no
+    // background. A second registration fails harmlessly and keeps the first.
+    static void registerWindowClass(const char* name, UINT style, WNDPROC procedure,
+                                    bool arrowCursor);
+    // The window procedure of Owner's windows of one kind: finds the owner in its lookup list
+    // (releasing the list's lock first), takes the owner's windowLock and hands the message to
+    // Owner::windowMessage; with a null owner when the window is not registered.
+    template <class Owner, WindowKind kind>
+    static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
+        Owner* owner = WindowLookup<Owner>::find(window);
+        if (!owner) return Owner::windowMessage(nullptr, kind, window, message, wParam, lParam);
+        LockHold hold(owner->windowLock);
+        return Owner::windowMessage(owner, kind, window, message, wParam, lParam);
+    }
+
     // The handling of one message for this owner, under windowLock: WM_DESTROY hides the window
     // and ends the message loop, WM_PAINT repaints the paint surface or fills the client area
-    // black, WM_CLOSE ends the process with status 0, WM_KEYDOWN queues the key 1, anything
-    // else goes to DefWindowProcA. A back end that overrides it calls IWin32::handleMessage
+    // black, WM_CLOSE ends the process with status 0, WM_KEYDOWN queues a key, anything else
+    // goes to DefWindowProcA. A back end that overrides it calls IWin32::handleMessage
     // (window, ...) for what it does not handle itself.
     virtual LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     // Fills the client area black through a device context of the calling thread.
     static void fillBlack(HWND window);
+    // Called on the window thread when WM_CLOSE is about to end the process: what must not
+    // outlive it (a changed display mode) is put back here.
+    virtual void endingOnClose() {}
 
-    int32_t displayWidth = 0;    // reported by width(); set by the back ends when they open
-    int32_t displayHeight = 0;   // likewise
+    int32_t displayWidth = 0;  // reported by width(); set by the back ends when they open
+    int32_t displayHeight = 0; // likewise
+    Format displayFormat;      // the open display's pixel format
+    int32_t outputOption = 0;  // FULLSCREEN_OUTPUT or WINDOW_OUTPUT as opened
+    int32_t secondOptionValue = 0;
+    int32_t creatingPrimary = 0; // createSurface makes the display's own surface only while set
+    Surface* display = nullptr;  // owned: the surface that stands for the display
     HWND windowHandle = nullptr; // the window drawn into, null when none
-    HDC dc = nullptr;            // GetDC of windowHandle on the application's thread, or null
+    WindowDc dc;                 // GetDC of windowHandle on the application's thread
     int32_t ownsWindow = 0;      // 1: this object creates, closes and reads keys from windows
     int32_t okFlag = 0;          // construction succeeded
+    // How long the application's thread waits for the window thread; tests shorten it.
+    DWORD handOverLimit = WINDOW_THREAD_LIMIT_MS;
+    // A window thread was left running after it stopped answering; it may still be inside a
+    // driver call, holding the driver's lock.
+    bool windowThreadLeft = false;
 
     CriticalLock windowLock;  // message handling against window-state changes
     CriticalLock paintLock;   // the paint surface and presenting into the window
@@ -145,18 +201,10 @@ class IWin32 : public ISoftware {
     List<MODE> modes; // display modes offered, filled by the derived class
 
   private:
-    struct WindowThread {
-        HANDLE handle;
-        DWORD id;
-    };
-    struct ThreadStart;
-    static unsigned __stdcall threadMain(void* start);
-    void endWindowThread();
-
+    WindowThread windowThread;
     KeyQueue keyQueue;
-    HANDLE keyEvent = nullptr;            // manual reset, signalled while keys are queued
-    WindowThread* windowThread = nullptr; // the current window's thread, or null
-    char* title = nullptr;                // last title set, or null
-    Surface* paintTarget = nullptr;       // not owned
-    Rect paintSource, paintDestination;   // stored with paintTarget
+    KernelHandle keyEvent;              // manual reset, signalled while keys are queued
+    std::unique_ptr<char[]> title;      // last title set, or null
+    Surface* paintTarget = nullptr;     // not owned
+    Rect paintSource, paintDestination; // stored with paintTarget
 };

@@ -2,9 +2,10 @@
 // tools: finds a top-level window by title, reports its text and style, and dismisses it; hosts
 // the program's preview as a settings page would.
 #include <windows.h>
-// after windows.h, which they build on
+// after windows.h, which it builds on
 #include <psapi.h>
-#include <winternl.h>
+
+#include "support/ResourceCounts.h"
 
 #include "support/WindowMessages.h"
 
@@ -61,87 +62,6 @@ BOOL CALLBACK collectStatics(HWND child, LPARAM data) {
         box->text += text;
     }
     return TRUE;
-}
-
-// GDI objects the process owns. GetGuiResources says so on Windows; Wine leaves it unimplemented
-// but keeps the same per-process handle table Windows did, reachable from the process's PEB, so
-// its used entries are counted instead.
-long gdiObjects(HANDLE process) {
-    SetLastError(0);
-    const DWORD counted = GetGuiResources(process, GR_GDIOBJECTS);
-    if (counted || GetLastError() == 0) return long(counted);
-    using Query = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
-    const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
-    PROCESS_BASIC_INFORMATION basic = {};
-    if (!query || query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
-        return -1;
-    const size_t tableOffset = sizeof(void*) == 8 ? 0xf8 : 0x94;
-    void* table = nullptr;
-    if (!ReadProcessMemory(process, reinterpret_cast<char*>(basic.PebBaseAddress) + tableOffset,
-                           &table, sizeof table, nullptr) ||
-        !table)
-        return -1;
-    struct Entry { // one handle's cell: kernel address, owner, unique, type, flags, user address
-        UINT64 object;
-        ULONG owner;
-        USHORT unique;
-        UCHAR type;
-        UCHAR flags;
-        UINT64 user;
-    };
-    static_assert(sizeof(Entry) == 24, "the 64-bit handle cell");
-    const size_t count = 0x10000;
-    std::string cells(count * sizeof(Entry), '\0');
-    if (!ReadProcessMemory(process, table, &cells[0], cells.size(), nullptr)) return -1;
-    long used = 0;
-    for (size_t i = 0; i < count; i++) {
-        Entry entry;
-        std::memcpy(&entry, &cells[i * sizeof entry], sizeof entry);
-        if (entry.type) used++;
-    }
-    return used;
-}
-
-// Kernel handles the process holds. GetProcessHandleCount says so on Windows; Wine answers 0
-// there but lists every process's handles through the system handle information.
-long kernelHandles(HANDLE process, DWORD id) {
-    DWORD counted = 0;
-    if (GetProcessHandleCount(process, &counted) && counted) return long(counted);
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query) return -1;
-    struct Entry { // SYSTEM_HANDLE_ENTRY
-        ULONG ownerId;
-        UCHAR type;
-        UCHAR flags;
-        USHORT value;
-        void* object;
-        ULONG access;
-    };
-    const ULONG systemHandleInformation = 16;
-    const LONG infoLengthMismatch = LONG(0xC0000004);
-    std::string buffer(1 << 16, '\0');
-    LONG status;
-    while ((status = query(systemHandleInformation, &buffer[0], ULONG(buffer.size()), nullptr)) ==
-           infoLengthMismatch)
-        buffer.resize(buffer.size() * 2);
-    if (status != 0) return -1;
-    ULONG entries = 0;
-    std::memcpy(&entries, buffer.data(), sizeof entries);
-    struct List {
-        ULONG count;
-        Entry first[1];
-    };
-    const size_t first = offsetof(List, first);
-    long owned = 0;
-    for (ULONG i = 0; i < entries && first + (i + 1) * sizeof(Entry) <= buffer.size(); i++) {
-        Entry entry;
-        std::memcpy(&entry, &buffer[first + i * sizeof entry], sizeof entry);
-        if (entry.ownerId == id) owned++;
-    }
-    return owned;
 }
 
 // One line: working set and private bytes (KiB), kernel handles, GDI objects, USER objects.

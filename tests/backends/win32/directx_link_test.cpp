@@ -44,23 +44,23 @@ int desktopBits() {
 TEST(DirectDrawLink, LoadsAndUnloads) {
     DirectDrawLink link;
     ASSERT_TRUE(link.load());
-    EXPECT_NE(link.library, nullptr);
-    EXPECT_NE(link.directDraw, nullptr);
-    EXPECT_NE(link.directDraw2, nullptr) << "Wine offers IDirectDraw2";
+    EXPECT_NE(link.library.get(), nullptr);
+    EXPECT_NE(link.object.directDraw.get(), nullptr);
+    EXPECT_NE(link.object.directDraw2.get(), nullptr) << "Wine offers IDirectDraw2";
     ASSERT_TRUE(link.load()) << "a second load replaces the first";
     link.unload();
     EXPECT_FALSE(link.loaded());
-    EXPECT_EQ(link.library, nullptr);
-    EXPECT_EQ(link.directDraw2, nullptr);
-    EXPECT_EQ(link.setDisplayMode(320, 200, 8), DDERR_NODIRECTDRAWHW) << "nothing to call";
+    EXPECT_EQ(link.library.get(), nullptr);
+    EXPECT_EQ(link.object.directDraw2.get(), nullptr);
+    EXPECT_EQ(link.object.setDisplayMode(320, 200, 8), DDERR_NODIRECTDRAWHW) << "nothing to call";
 
     DirectDrawLink missing;
     EXPECT_FALSE(missing.load("no-such-ddraw.dll"));
     EXPECT_FALSE(missing.loaded());
-    EXPECT_EQ(missing.library, nullptr);
+    EXPECT_EQ(missing.library.get(), nullptr);
     // A library without the export.
     EXPECT_FALSE(missing.load("kernel32.dll"));
-    EXPECT_EQ(missing.library, nullptr);
+    EXPECT_EQ(missing.library.get(), nullptr);
 }
 
 TEST(DirectDrawLink, ModeListOfTheVirtualDesktop) {
@@ -68,7 +68,7 @@ TEST(DirectDrawLink, ModeListOfTheVirtualDesktop) {
     ASSERT_TRUE(link.load());
     List<MODE> modes;
     modes.append(new MODE); // emptied first
-    ASSERT_TRUE(link.enumerateModes(modes, "DirectX"));
+    ASSERT_TRUE(link.object.enumerateModes(modes, "DirectX"));
     std::set<std::tuple<int, int, int>> seen;
     modes.forEach([&](const MODE& m) {
         EXPECT_STREQ(m.interfaceName, "DirectX");
@@ -94,21 +94,22 @@ TEST(DirectDrawLink, ExclusiveModeChangesAndRestores) {
     ASSERT_NE(window.handle, nullptr);
     DirectDrawLink link;
     ASSERT_TRUE(link.load());
-    ASSERT_EQ(link.setCooperativeLevel(window.handle, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);
+    ASSERT_EQ(link.object.setCooperativeLevel(window.handle, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN),
+              DD_OK);
     struct Case {
         int32_t w, h, depth, id;
     } cases[] = {{320, 200, 8, INDEX8}, {640, 480, 16, RGB565}, {640, 400, 32, ARGB8888}};
     for (const Case& c : cases) {
-        ASSERT_EQ(link.setDisplayMode(c.w, c.h, c.depth), DD_OK) << c.w << "x" << c.h;
+        ASSERT_EQ(link.object.setDisplayMode(c.w, c.h, c.depth), DD_OK) << c.w << "x" << c.h;
         pump();
         EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), c.w);
         EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), c.h);
-        EXPECT_EQ(link.displayFormat().id, c.id) << c.depth;
+        EXPECT_EQ(link.object.displayFormat().id, c.id) << c.depth;
     }
-    EXPECT_NE(link.setDisplayMode(320, 200, 0), DD_OK);
-    EXPECT_NE(link.setDisplayMode(-1, 200, 8), DD_OK);
-    EXPECT_EQ(link.restoreDisplayMode(), DD_OK);
-    EXPECT_EQ(link.setCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
+    EXPECT_NE(link.object.setDisplayMode(320, 200, 0), DD_OK);
+    EXPECT_NE(link.object.setDisplayMode(-1, 200, 8), DD_OK);
+    EXPECT_EQ(link.object.restoreDisplayMode(), DD_OK);
+    EXPECT_EQ(link.object.setCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
     pump();
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 640);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 480);

@@ -265,14 +265,20 @@ TEST_F(DirectXTest, PrimarySurfaceIsClearedLockedAndWrittenByCopies) {
     ASSERT_TRUE(picture.copy(*display, 100, 50, 0));
     EXPECT_FALSE(picture.update()) << "a memory surface has no display of its own";
     pixels = static_cast<uint32_t*>(picture.lock(1));
+    // One lock for the whole comparison: every lock of the primary reads the screen back.
+    const uint8_t* screen = static_cast<const uint8_t*>(display->lock(1));
+    ASSERT_NE(screen, nullptr);
     for (int y = 0; y < 48; ++y) {
         for (int x = 0; x < 64; ++x) {
             const uint32_t c = pixels[y * 64 + x];
             const uint32_t expected =
                 ((c >> 19) & 0x1F) << 11 | ((c >> 10) & 0x3F) << 5 | ((c >> 3) & 0x1F);
-            ASSERT_EQ(displayPixel(100 + x, 50 + y), expected) << x << "," << y;
+            uint16_t shown = 0;
+            std::memcpy(&shown, screen + (50 + y) * display->pitch() + (100 + x) * 2, 2);
+            ASSERT_EQ(shown, expected) << x << "," << y;
         }
     }
+    display->unlock();
     picture.unlock();
     EXPECT_EQ(displayPixel(99, 50), 0u) << "just outside the left edge";
     EXPECT_EQ(displayPixel(164, 97), 0u) << "just outside the bottom right";
@@ -342,7 +348,7 @@ TEST_F(DirectXTest, EightBitPaletteGoesToTheHardwareAndBack) {
 TEST_F(DirectXTest, ReopenAndCloseLeaveNoStaleWindowOrLookup) {
     ASSERT_EQ(dx->open(320, 200, FUZZY32, -1, -1, -1), 1);
     HWND first = dx->window();
-    EXPECT_EQ(IDirectX::lookup(first), dx.get());
+    EXPECT_EQ(WindowLookup<IDirectX>::find(first), dx.get());
 
     ASSERT_EQ(dx->open(640, 480, FUZZY16, -1, -1, -1), 1) << "reopen at another size";
     HWND second = dx->window();
@@ -352,16 +358,16 @@ TEST_F(DirectXTest, ReopenAndCloseLeaveNoStaleWindowOrLookup) {
     EXPECT_EQ(screenWidth(), 640);
     EXPECT_EQ(screenBits(), 16);
     EXPECT_FALSE(IsWindow(first));
-    EXPECT_EQ(IDirectX::lookup(second), dx.get());
+    EXPECT_EQ(WindowLookup<IDirectX>::find(second), dx.get());
     if (first != second) {
-        EXPECT_EQ(IDirectX::lookup(first), nullptr);
+        EXPECT_EQ(WindowLookup<IDirectX>::find(first), nullptr);
     }
 
     dx->close();
     EXPECT_EQ(dx->displaySurface(), nullptr);
     EXPECT_EQ(dx->window(), nullptr);
     EXPECT_FALSE(IsWindow(second));
-    EXPECT_EQ(IDirectX::lookup(second), nullptr);
+    EXPECT_EQ(WindowLookup<IDirectX>::find(second), nullptr);
     EXPECT_EQ(screenWidth(), 640);
     EXPECT_EQ(screenHeight(), 480);
     EXPECT_EQ(screenBits(), desktopBits);
@@ -370,7 +376,7 @@ TEST_F(DirectXTest, ReopenAndCloseLeaveNoStaleWindowOrLookup) {
     ASSERT_EQ(dx->open(320, 200, FUZZY32, -1, -1, -1), 1) << "opens again after close";
     HWND third = dx->window();
     dx.reset();
-    EXPECT_EQ(IDirectX::lookup(third), nullptr) << "gone with its interface";
+    EXPECT_EQ(WindowLookup<IDirectX>::find(third), nullptr) << "gone with its interface";
     dx = std::make_unique<TestDirectX>();
 }
 
@@ -444,20 +450,20 @@ TEST_F(DirectXTest, WindowAlreadySetIsAnsweredWithANewDirectDrawObject) {
     ASSERT_EQ(native.nativeType(), 2);
     ASSERT_EQ(software.nativeType(), 0);
 
-    directx::DirectDrawLink::simulatedWindowAlreadySet = 1;
+    directx::DirectDraw::simulatedWindowAlreadySet = 1;
     ASSERT_EQ(dx->open(640, 480, FUZZY16, -1, -1, -1), 1) << "the retry succeeds";
-    EXPECT_EQ(directx::DirectDrawLink::simulatedWindowAlreadySet, 0);
+    EXPECT_EQ(directx::DirectDraw::simulatedWindowAlreadySet, 0);
     EXPECT_EQ(screenWidth(), 640);
     EXPECT_EQ(screenBits(), 16);
     ASSERT_NE(dx->displaySurface(), nullptr);
     EXPECT_TRUE(dx->displaySurface()->ok());
-    EXPECT_EQ(IDirectX::lookup(dx->window()), dx.get());
+    EXPECT_EQ(WindowLookup<IDirectX>::find(dx->window()), dx.get());
     EXPECT_FALSE(native.ok()) << "belonged to the old DirectDraw object";
     EXPECT_TRUE(software.ok());
 
-    directx::DirectDrawLink::simulatedWindowAlreadySet = 2;
+    directx::DirectDraw::simulatedWindowAlreadySet = 2;
     EXPECT_EQ(dx->open(320, 200, 32, -1, -1, -1), 0) << "the retry is answered the same";
-    directx::DirectDrawLink::simulatedWindowAlreadySet = 0;
+    directx::DirectDraw::simulatedWindowAlreadySet = 0;
     EXPECT_EQ(dx->displaySurface(), nullptr);
     EXPECT_EQ(dx->window(), nullptr);
     EXPECT_EQ(screenWidth(), 640);

@@ -201,8 +201,8 @@ TEST(GdiBackEnd, OpensAWindowOfTheRequestedClientSize) {
         EXPECT_STREQ(mode.interfaceName, "GDI");
         EXPECT_EQ(mode.width, 320);
         EXPECT_EQ(mode.format, desktopFormat());
-        EXPECT_EQ(IGDI::lookup(window), &gdi);
-        EXPECT_EQ(IGDI::lookupCount(window), 1);
+        EXPECT_EQ(WindowLookup<IGDI>::find(window), &gdi);
+        EXPECT_EQ(WindowLookup<IGDI>::count(window), 1);
         Surface* display = gdi.displaySurface();
         ASSERT_NE(display, nullptr);
         EXPECT_TRUE(display->ok());
@@ -232,7 +232,7 @@ TEST(GdiBackEnd, ReopenKeepsTheWindowWhenItFitsAndLeavesNoStaleRecord) {
     SIZE client = clientSize(window);
     EXPECT_EQ(client.cx, 300);
     EXPECT_EQ(client.cy, 150);
-    EXPECT_EQ(IGDI::lookupCount(window), 1) << "one record per window";
+    EXPECT_EQ(WindowLookup<IGDI>::count(window), 1) << "one record per window";
     EXPECT_EQ(gdi.displaySurface()->width(), 300);
 
     // Too wide for the screen from where it stands: a new window.
@@ -240,15 +240,15 @@ TEST(GdiBackEnd, ReopenKeepsTheWindowWhenItFitsAndLeavesNoStaleRecord) {
     ASSERT_TRUE(gdi.open(screenWidth, 120, FUZZY32, -1, -1, -1));
     HWND second = gdi.window();
     EXPECT_FALSE(IsWindow(window)) << "the old window is gone";
-    EXPECT_EQ(IGDI::lookupCount(window), second == window ? 1 : 0);
-    EXPECT_EQ(IGDI::lookupCount(second), 1);
+    EXPECT_EQ(WindowLookup<IGDI>::count(window), second == window ? 1 : 0);
+    EXPECT_EQ(WindowLookup<IGDI>::count(second), 1);
     client = clientSize(second);
     EXPECT_EQ(client.cx, screenWidth);
     EXPECT_EQ(client.cy, 120);
 
     gdi.close();
     EXPECT_FALSE(IsWindow(second));
-    EXPECT_EQ(IGDI::lookupCount(second), 0);
+    EXPECT_EQ(WindowLookup<IGDI>::count(second), 0);
     EXPECT_EQ(gdi.displaySurface(), nullptr);
     EXPECT_EQ(gdi.window(), nullptr);
 
@@ -257,7 +257,7 @@ TEST(GdiBackEnd, ReopenKeepsTheWindowWhenItFitsAndLeavesNoStaleRecord) {
     HWND third = other->window();
     other.reset();
     EXPECT_FALSE(IsWindow(third)) << "destruction closes the window";
-    EXPECT_EQ(IGDI::lookup(third), nullptr);
+    EXPECT_EQ(WindowLookup<IGDI>::find(third), nullptr);
 }
 
 TEST(GdiBackEnd, SurfacesAreDibSectionsWhereGdiCanHoldThem) {
@@ -265,16 +265,14 @@ TEST(GdiBackEnd, SurfacesAreDibSectionsWhereGdiCanHoldThem) {
     for (int32_t id = FIRST_FORMAT_ID; id <= LAST_STANDARD_ID; ++id) {
         const Format f(id);
         size_t size;
-        BITMAPINFO* info = makeDibInfo(33, 17, f, BOTTOM_UP, size);
-        const bool held = info != nullptr;
-        std::free(info);
+        const bool held = makeDibInfo(33, 17, f, BOTTOM_UP, size) != nullptr;
         Surface s(&gdi, 33, 17, f, KIND_MEMORY, -1, -1, -1);
         if (f.bytes == 0) {
             EXPECT_FALSE(s.ok()) << f.name() << ": fake modes have no pixels anywhere";
             continue;
         }
         ASSERT_TRUE(s.ok()) << f.name();
-        EXPECT_EQ(s.nativeType(), held ? IGDI::NATIVE_DIB : 0) << f.name();
+        EXPECT_EQ(s.nativeType(), held ? NATIVE_SURFACE_DIB : 0) << f.name();
         EXPECT_EQ(s.kind(), KIND_MEMORY);
         EXPECT_EQ(s.variant(), 10);
         if (!held) {
@@ -297,7 +295,7 @@ TEST(GdiBackEnd, SurfacesAreDibSectionsWhereGdiCanHoldThem) {
     // Top-down on request; the advance GDI imposes may be asked for, no other.
     Surface top(&gdi, 5, 2, Format(RGB888), KIND_ANY, TOP_DOWN, 1, 10);
     ASSERT_TRUE(top.ok());
-    EXPECT_EQ(top.nativeType(), IGDI::NATIVE_DIB);
+    EXPECT_EQ(top.nativeType(), NATIVE_SURFACE_DIB);
     EXPECT_EQ(top.pitch(), 16);
     Surface odd(&gdi, 5, 2, Format(RGB888), KIND_MEMORY, TOP_DOWN, 0, 10);
     ASSERT_TRUE(odd.ok()) << "the software surface takes what GDI cannot";
@@ -313,7 +311,7 @@ TEST(GdiBackEnd, PresentsPixelForPixelAndStretched) {
         SCOPED_TRACE(orientation == BOTTOM_UP ? "bottom-up: DrawDib" : "top-down: StretchBlt");
         placeClient(o.window, 320, 200);
         Surface s(o.gdi.get(), 320, 200, Format(ARGB8888), KIND_MEMORY, orientation, -1, -1);
-        ASSERT_EQ(s.nativeType(), IGDI::NATIVE_DIB);
+        ASSERT_EQ(s.nativeType(), NATIVE_SURFACE_DIB);
         fillArgb(s);
         ASSERT_TRUE(s.update());
         EXPECT_EQ(o.gdi->paintSurface(), &s) << "a whole-client presentation";
@@ -352,7 +350,7 @@ TEST(GdiBackEnd, PresentsRgb565AndIndexedSources) {
         SCOPED_TRACE(orientation == BOTTOM_UP ? "bottom-up" : "top-down");
         // RGB565 with every channel at its extremes and in the middle: exact in 8 bits.
         Surface s(o.gdi.get(), 160, 96, Format(RGB565), KIND_MEMORY, orientation, -1, -1);
-        ASSERT_EQ(s.nativeType(), IGDI::NATIVE_DIB);
+        ASSERT_EQ(s.nativeType(), NATIVE_SURFACE_DIB);
         auto* row = static_cast<uint8_t*>(s.lock(1));
         for (int y = 0; y < 96; ++y, row += s.pitch())
             for (int x = 0; x < 160; ++x) {
@@ -374,7 +372,7 @@ TEST(GdiBackEnd, PresentsRgb565AndIndexedSources) {
 
         // INDEX8 through its own palette.
         Surface indexed(o.gdi.get(), 160, 96, Format(INDEX8), KIND_MEMORY, orientation, -1, -1);
-        ASSERT_EQ(indexed.nativeType(), IGDI::NATIVE_DIB);
+        ASSERT_EQ(indexed.nativeType(), NATIVE_SURFACE_DIB);
         Palette palette;
         uint32_t* colours = palette.lock();
         for (int i = 0; i < 256; ++i) colours[i] = 0xff000000u | pattern(i, 255 - i);
@@ -417,7 +415,7 @@ TEST(GdiBackEnd, SoftwareSurfacesGoThroughTheStagingSurface) {
     Surface* painted = o.gdi->paintSurface();
     ASSERT_NE(painted, nullptr);
     EXPECT_NE(painted, &s) << "the staging surface is repainted, not the memory surface";
-    EXPECT_EQ(painted->nativeType(), IGDI::NATIVE_DIB);
+    EXPECT_EQ(painted->nativeType(), NATIVE_SURFACE_DIB);
 
     // A surface of the software interface itself, presented by copying to the display.
     Surface plain(160, 90, Format(ARGB8888), KIND_MEMORY, -1, -1, -1);
@@ -531,7 +529,7 @@ TEST(GdiBackEnd, PaletteOfAnEightBitDesktop) {
 
     // A top-down indexed source is drawn with StretchBlt in the display's colours.
     Surface s(&gdi, 160, 96, Format(INDEX8), KIND_MEMORY, TOP_DOWN, -1, -1);
-    ASSERT_EQ(s.nativeType(), IGDI::NATIVE_DIB);
+    ASSERT_EQ(s.nativeType(), NATIVE_SURFACE_DIB);
     auto* row = static_cast<uint8_t*>(s.lock(1));
     for (int y = 0; y < 96; ++y, row += s.pitch())
         for (int x = 0; x < 160; ++x) row[x] = uint8_t(x + y * 4);
@@ -553,7 +551,7 @@ TEST(GdiBackEnd, PaletteOfAnEightBitDesktop) {
     fillArgb(argb);
     EXPECT_TRUE(argb.update());
     gdi.close();
-    EXPECT_EQ(IGDI::lookupCount(window), 0);
+    EXPECT_EQ(WindowLookup<IGDI>::count(window), 0);
 }
 
 namespace {
@@ -663,7 +661,7 @@ TEST(GdiEightBitDesktop, LogicalPaletteIsRealisedAndPresentationsRun) {
 
         for (int32_t orientation : {TOP_DOWN, BOTTOM_UP}) {
             Surface s(&gdi, 160, 96, Format(INDEX8), KIND_MEMORY, orientation, -1, -1);
-            ASSERT_EQ(s.nativeType(), IGDI::NATIVE_DIB);
+            ASSERT_EQ(s.nativeType(), NATIVE_SURFACE_DIB);
             ASSERT_TRUE(s.setPalette(palette));
             EXPECT_TRUE(s.update()) << orientation;
             EXPECT_EQ(gdi.paintSurface(), &s);
@@ -676,7 +674,7 @@ TEST(GdiEightBitDesktop, LogicalPaletteIsRealisedAndPresentationsRun) {
     }
     HPALETTE handle = gdi.logicalPaletteHandle();
     gdi.close();
-    EXPECT_EQ(IGDI::lookupCount(window), 0);
+    EXPECT_EQ(WindowLookup<IGDI>::count(window), 0);
     EXPECT_NE(GetObjectType(handle), 0u) << "the palette outlives the window, not the object";
 }
 
@@ -692,7 +690,7 @@ TEST(GdiSixteenBitDesktop, Fuzzy32OpensRgb565AndPresents) {
     for (int32_t id : {ARGB8888, RGB565}) {
         // Pure channels survive 5 and 6 bits exactly.
         Surface s(&gdi, 160, 96, Format(id), KIND_MEMORY, -1, -1, -1);
-        ASSERT_EQ(s.nativeType(), IGDI::NATIVE_DIB);
+        ASSERT_EQ(s.nativeType(), NATIVE_SURFACE_DIB);
         auto* row = static_cast<uint8_t*>(s.lock(1));
         for (int y = 0; y < 96; ++y, row += s.pitch())
             for (int x = 0; x < 160; ++x)

@@ -95,7 +95,7 @@ TEST(GdiDib, HeaderPerFormat) {
         const Format f(c.id);
         for (int32_t orientation : {TOP_DOWN, BOTTOM_UP}) {
             size_t size = 1234;
-            BITMAPINFO* info = makeDibInfo(5, 3, f, orientation, size);
+            const HeapBlock<BITMAPINFO> info = makeDibInfo(5, 3, f, orientation, size);
             ASSERT_EQ(info != nullptr, c.held) << f.name() << ": " << c.why;
             if (!info) {
                 EXPECT_EQ(size, 0u);
@@ -111,7 +111,7 @@ TEST(GdiDib, HeaderPerFormat) {
             EXPECT_EQ(h.biCompression, c.compression) << f.name();
             EXPECT_EQ(h.biSizeImage, 0u);
             EXPECT_EQ(h.biClrUsed, 0u);
-            const auto* tail = reinterpret_cast<const uint8_t*>(info) + 40;
+            const auto* tail = reinterpret_cast<const uint8_t*>(info.get()) + 40;
             if (c.compression == BI_BITFIELDS) {
                 DWORD masks[3];
                 std::memcpy(masks, tail, sizeof masks);
@@ -122,7 +122,6 @@ TEST(GdiDib, HeaderPerFormat) {
             if (c.block == 1064) {
                 for (int i = 0; i < 1024; ++i) ASSERT_EQ(tail[i], 0) << "colour table byte " << i;
             }
-            std::free(info);
         }
     }
 }
@@ -144,10 +143,9 @@ TEST(GdiDib, RefusesWhatGdiCannotHold) {
     };
     for (const Bad& c : cases) {
         size_t size = 99;
-        BITMAPINFO* info = makeDibInfo(c.width, c.height, Format(c.id), c.orientation, size);
-        EXPECT_EQ(info, nullptr) << c.why;
+        EXPECT_EQ(makeDibInfo(c.width, c.height, Format(c.id), c.orientation, size), nullptr)
+            << c.why;
         EXPECT_EQ(size, 0u) << c.why;
-        std::free(info);
         DibSection dib;
         EXPECT_FALSE(dib.create(c.width, c.height, Format(c.id), c.orientation)) << c.why;
         EXPECT_FALSE(dib.ok()) << c.why;
@@ -167,7 +165,7 @@ TEST(GdiDib, SectionsMatchGdisOwnLayout) {
                 ASSERT_TRUE(dib.create(width, height, f, orientation)) << f.name();
                 ASSERT_TRUE(dib.ok());
                 DIBSECTION ds{};
-                ASSERT_EQ(GetObjectA(dib.bitmap, sizeof ds, &ds), int(sizeof ds)) << f.name();
+                ASSERT_EQ(GetObjectA(dib.bitmap.get(), sizeof ds, &ds), int(sizeof ds)) << f.name();
                 const int32_t pitch = width * f.bytes + dibAdvance(width, f.bytes);
                 EXPECT_EQ(ds.dsBm.bmWidthBytes, pitch) << f.name() << " width " << width;
                 EXPECT_EQ(ds.dsBm.bmBits, dib.bits);
@@ -180,7 +178,7 @@ TEST(GdiDib, SectionsMatchGdisOwnLayout) {
                 EXPECT_EQ(dib.colourTable() != nullptr, f.bits == 8);
 
                 // Visible row 1, last column, in a colour that every layout holds exactly.
-                Selected mem(dib.bitmap);
+                Selected mem(dib.bitmap.get());
                 uint8_t* pixel = dib.row0() + (orientation == BOTTOM_UP ? -pitch : pitch) +
                                  (width - 1) * f.bytes;
                 COLORREF expected;
@@ -207,14 +205,14 @@ TEST(GdiDib, SectionsMatchGdisOwnLayout) {
 TEST(GdiDib, ReleaseAndRecreate) {
     DibSection dib;
     ASSERT_TRUE(dib.create(4, 4, Format(RGB565), BOTTOM_UP));
-    HBITMAP first = dib.bitmap;
+    HBITMAP first = dib.bitmap.get();
     ASSERT_TRUE(dib.create(6, 2, Format(INDEX8), TOP_DOWN));
     EXPECT_EQ(GetObjectType(first), 0u) << "the first section was deleted";
     EXPECT_EQ(dib.orientation, TOP_DOWN);
     EXPECT_FALSE(dib.create(6, 2, Format(RGB332), TOP_DOWN));
-    EXPECT_EQ(dib.bitmap, nullptr) << "a failed create holds nothing";
+    EXPECT_EQ(dib.bitmap.get(), nullptr) << "a failed create holds nothing";
     dib.release();
-    EXPECT_EQ(dib.info, nullptr);
+    EXPECT_EQ(dib.info.get(), nullptr);
 }
 
 TEST(GdiDib, ColoursBecomeColourTableEntries) {
@@ -233,14 +231,14 @@ TEST(GdiDib, ColoursBecomeColourTableEntries) {
 
 TEST(GdiDrawDib, BindsAndStretchesABottomUpSection) {
     DrawDib missing("no-such-library-here.dll");
-    EXPECT_EQ(missing.module, nullptr);
+    EXPECT_EQ(missing.module.get(), nullptr);
     EXPECT_FALSE(missing.canDraw());
     EXPECT_EQ(missing.loaded, 0);
     DrawDib none("");
     EXPECT_FALSE(none.draw(nullptr, 0, 0, 1, 1, nullptr, nullptr, 0, 0, 1, 1, 0));
 
     DrawDib drawDib;
-    ASSERT_NE(drawDib.module, nullptr) << "msvfw32.dll";
+    ASSERT_NE(drawDib.module.get(), nullptr) << "msvfw32.dll";
     ASSERT_NE(drawDib.openAddress, nullptr);
     ASSERT_NE(drawDib.drawAddress, nullptr);
     ASSERT_NE(drawDib.closeAddress, nullptr);
@@ -253,7 +251,7 @@ TEST(GdiDrawDib, BindsAndStretchesABottomUpSection) {
     const uint32_t colours[2][2] = {{0xff0000, 0x00ff00}, {0x0000ff, 0xffffff}};
     for (int y = 0; y < 2; ++y)
         std::memcpy(source.row0() - y * 8, colours[y], 8); // bottom-up: rows run downwards
-    Selected mem(target.bitmap);
+    Selected mem(target.bitmap.get());
     ASSERT_TRUE(
         drawDib.draw(mem.dc, 0, 0, 4, 4, &source.info->bmiHeader, source.bits, 0, 0, 2, 2, 0));
     GdiFlush();

@@ -12,7 +12,7 @@ TEST(GdiLogicalPalette, BlockAndHandleCarryTheColours) {
     EXPECT_EQ(palette.block->palVersion, 0x300);
     EXPECT_EQ(palette.block->palNumEntries, 256);
     PALETTEENTRY entries[256];
-    ASSERT_EQ(GetPaletteEntries(palette.handle, 0, 256, entries), 256u);
+    ASSERT_EQ(GetPaletteEntries(palette.handle.get(), 0, 256, entries), 256u);
     for (int i = 0; i < 256; ++i) {
         const PALETTEENTRY& b = palette.block->palPalEntry[i];
         EXPECT_EQ(b.peRed, (colours[i] >> 16) & 0xff) << i;
@@ -25,16 +25,16 @@ TEST(GdiLogicalPalette, BlockAndHandleCarryTheColours) {
     }
 
     // Re-creating replaces the handle; the old one is deleted.
-    HPALETTE first = palette.handle;
+    HPALETTE first = palette.handle.get();
     colours[5] = 0x123456;
     ASSERT_TRUE(palette.create(colours));
     EXPECT_EQ(GetObjectType(first), 0u);
     PALETTEENTRY five;
-    ASSERT_EQ(GetPaletteEntries(palette.handle, 5, 1, &five), 1u);
+    ASSERT_EQ(GetPaletteEntries(palette.handle.get(), 5, 1, &five), 1u);
     EXPECT_EQ(five.peRed, 0x12);
     palette.release();
     EXPECT_FALSE(palette.ok());
-    EXPECT_EQ(palette.block, nullptr);
+    EXPECT_EQ(palette.block.get(), nullptr);
 }
 
 TEST(GdiLogicalPalette, RealisingInAWindowSelectsThePreviousPaletteBack) {
@@ -44,16 +44,16 @@ TEST(GdiLogicalPalette, RealisingInAWindowSelectsThePreviousPaletteBack) {
     uint32_t colours[256] = {};
     LogicalPalette palette;
     ASSERT_TRUE(palette.create(colours));
-    EXPECT_EQ(realisePaletteInWindow(nullptr, palette.handle, false), 0u);
+    EXPECT_EQ(realisePaletteInWindow(nullptr, palette.handle.get(), false), 0u);
     EXPECT_EQ(realisePaletteInWindow(window, nullptr, false), 0u);
     // On a true-colour desktop nothing needs realising; what matters is that the palette is
     // not left selected, so it can be deleted.
-    realisePaletteInWindow(window, palette.handle, false);
-    realisePaletteInWindow(window, palette.handle, true);
+    realisePaletteInWindow(window, palette.handle.get(), false);
+    realisePaletteInWindow(window, palette.handle.get(), true);
     HDC dc = GetWindowDC(window);
     HPALETTE current = static_cast<HPALETTE>(GetCurrentObject(dc, OBJ_PAL));
     ReleaseDC(window, dc);
-    EXPECT_NE(current, palette.handle);
+    EXPECT_NE(current, palette.handle.get());
     palette.release();
     DestroyWindow(window);
 }

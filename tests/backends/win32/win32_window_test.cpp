@@ -1,5 +1,6 @@
 #include "backends/win32/Win32.h"
 #include "display/Surface.h"
+#include "support/Watchdog.h"
 
 #include <gtest/gtest.h>
 
@@ -17,89 +18,36 @@ namespace {
 
 constexpr const char* testClass = "PTC_TEST_WINDOW";
 
-// The smallest back end on IWin32: a window class, a lookup list and a window procedure shaped
-// like the real back ends' (owner found under lookupLock, which is released before windowLock).
+// The smallest back end on IWin32: a window class, a lookup list and the shared window
+// procedure, like the real back ends'.
 class TestWindow : public IWin32 {
   public:
-    explicit TestWindow(WindowHandle attached = nullptr) : IWin32(attached) { registerClass(); }
+    explicit TestWindow(WindowHandle attached = nullptr) : IWin32(attached) {
+        registerWindowClass(testClass, 0, windowProcedure<TestWindow, WindowKind::WINDOWED>, true);
+    }
     ~TestWindow() override { close(); }
 
     int open(int width, int height, const char* className = testClass) {
         if (!createWindow(className, WS_OVERLAPPEDWINDOW, SW_SHOWNORMAL, width, height)) return 0;
-        enterLookupLock();
-        lookups().push_back({windowHandle, this});
-        leaveLookupLock();
-        return 1;
+        return WindowLookup<TestWindow>::insert(windowHandle, this) ? 1 : 0;
     }
     void close() {
-        enterLookupLock();
-        auto& list = lookups();
-        for (size_t i = 0; i < list.size(); ++i)
-            if (list[i].owner == this) list.erase(list.begin() + i--);
-        leaveLookupLock();
+        WindowLookup<TestWindow>::remove(this);
         closeWindow();
     }
 
-    Surface* displaySurface() override { return display; }
+    static LRESULT windowMessage(TestWindow* owner, WindowKind, HWND window, UINT message,
+                                 WPARAM wParam, LPARAM lParam) {
+        return IWin32::handleMessage(owner, window, message, wParam, lParam);
+    }
 
     using IWin32::closeWindow;
     using IWin32::createWindow;
+    using IWin32::display;
+    using IWin32::handOverLimit;
+    using IWin32::onWindowThread;
     using IWin32::resizeWindow;
     using IWin32::setPaintSurface;
-
-    Surface* display = nullptr;
-
-  private:
-    struct Lookup {
-        HWND window;
-        TestWindow* owner;
-    };
-    static std::vector<Lookup>& lookups() {
-        static std::vector<Lookup>* list = new std::vector<Lookup>; // outlives exit on purpose
-        return *list;
-    }
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        TestWindow* owner = nullptr;
-        enterLookupLock();
-        for (const Lookup& entry : lookups())
-            if (entry.window == window) owner = entry.owner;
-        leaveLookupLock();
-        if (owner) owner->enterWindowLock();
-        const LRESULT result = IWin32::handleMessage(owner, window, message, wParam, lParam);
-        if (owner) owner->leaveWindowLock();
-        return result;
-    }
-    static void registerClass() {
-        static bool registered = [] {
-            WNDCLASSA windowClass = {};
-            windowClass.lpfnWndProc = procedure;
-            windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-            windowClass.lpszClassName = testClass;
-            return RegisterClassA(&windowClass) != 0;
-        }();
-        (void)registered;
-    }
-};
-
-// Fails the whole run instead of hanging it when a deadlock keeps a test from finishing.
-class Watchdog {
-  public:
-    Watchdog(DWORD milliseconds, const char* what)
-        : done(CreateEventA(nullptr, TRUE, FALSE, nullptr)), thread([this, milliseconds, what] {
-              if (WaitForSingleObject(done, milliseconds) == WAIT_OBJECT_0) return;
-              std::fprintf(stderr, "watchdog: %s did not finish (deadlock?)\n", what);
-              std::fflush(stderr);
-              TerminateProcess(GetCurrentProcess(), 3);
-          }) {}
-    ~Watchdog() {
-        SetEvent(done);
-        thread.join();
-        CloseHandle(done);
-    }
-
-  private:
-    HANDLE done;
-    std::thread thread;
 };
 
 int threadCount() {
@@ -314,6 +262,13 @@ TEST(Win32Window, ReadKeyBlocksUntilAKeyArrives) {
         sender.join();
         EXPECT_EQ(backEnd.keyPressed(), 0) << "round " << round;
     }
+    // A window that goes away ends the wait: no key can come any more.
+    std::thread closer([&backEnd, window] {
+        Sleep(50);
+        backEnd.onWindowThread([window] { return DestroyWindow(window) != FALSE; });
+    });
+    EXPECT_EQ(backEnd.readKey(), 0);
+    closer.join();
 }
 
 TEST(Win32Window, KeysFromSeveralThreadsWhileTheMainThreadPollsAndReads) {
@@ -501,17 +456,20 @@ TEST(Win32Window, CloseEndsEvenWhenTheWindowQueueIsFlooded) {
     EXPECT_FALSE(IsWindow(window));
 }
 
+// WM_CLOSE ends the process with status 0 at once, while the application's thread is busy, and
+// without running static destructors under it: one that runs would change the status.
 TEST(Win32WindowDeathTest, CloseMessageEndsTheProcessWithStatusZero) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
+            struct NotAtClose {
+                ~NotAtClose() { std::_Exit(9); }
+            };
+            static NotAtClose staticObject;
             // The application's back end, alive until the process ends as PTC's would be.
             TestWindow* application = new TestWindow;
-            // A static one whose destructor runs on the exiting window thread: it closes its
-            // own window there and must not wait for itself.
-            static TestWindow closing;
-            if (!application->open(200, 150) || !closing.open(200, 150)) std::_Exit(7);
-            HWND window = closing.window();
+            if (!application->open(200, 150)) std::_Exit(7);
+            HWND window = application->window();
             std::thread closer([window] {
                 Sleep(100);
                 PostMessageA(window, WM_CLOSE, 0, 0);
