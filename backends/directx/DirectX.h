@@ -109,9 +109,9 @@ class IDirectX : public IWin32 {
     void dropDirectDrawSurfaces();
 
     directx::DirectDrawLink link;
-    SURFACE* primary = nullptr;     // display's back-end surface, for the palette calls
-    int32_t initialised = 0;        // DirectDraw was loaded at construction
-    HWND exclusiveWindow = nullptr; // the window exclusive mode was granted for, or null
+    SURFACE* primary = nullptr;           // display's back-end surface, for the palette calls
+    int32_t initialised = 0;              // DirectDraw was loaded at construction
+    HWND exclusiveWindow = nullptr;       // the window exclusive mode was granted for, or null
     std::atomic<bool> modeChanged{false}; // a display mode is set; read by the window thread
 
     friend class SURFACE;

@@ -5,8 +5,8 @@
 #include "backends/gdi/GDI.h"
 #include "display/Palette.h"
 #include "display/Surface.h"
-#include "support/Watchdog.h"
 #include "support/ResourceCounts.h"
+#include "support/Watchdog.h"
 
 #include <winternl.h>
 
