@@ -80,3 +80,17 @@ class NullSurface : public SURFACE {
     void* nativeData() override { return nullptr; }
     int valid() override { return 0; }
 };
+
+// A display's own surface that has no pixels: a copy into that display (and only into it) is a
+// presentation; a copy out of it has nothing to read.
+class PresentingSurface : public NullSurface {
+  public:
+    int copy(Surface& source, Surface& destination, int flags, const void* lookup) override;
+    int copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
+                 const Rect& destinationRect, int flags, const void* lookup) override;
+
+  protected:
+    // The display this surface stands for; null until that display has it, and after.
+    virtual Surface* display() = 0;
+    virtual int present(Surface& source, const Rect& sourceRect, const Rect& destinationRect) = 0;
+};

@@ -65,18 +65,6 @@ IGDI::PRIMARY::PRIMARY(IGDI* gdi, int32_t width, int32_t height, const Format& f
     owner = gdi;
 }
 
-int IGDI::PRIMARY::copy(Surface& source, Surface& destination, int flags, const void* lookup) {
-    return copyArea(source, source.rect(), destination, destination.rect(), flags, lookup);
-}
-
-int IGDI::PRIMARY::copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
-                            const Rect& destinationRect, int, const void*) {
-    // Only copies into this display are presentations. A copy out of it has no pixels to
-    // read, and routing it would copy the display into the staging surface and back forever.
-    if (!owner || &destination != owner->display || &source == owner->display) return 0;
-    return owner->route(source, sourceRect, destinationRect);
-}
-
 // ---- construction ----
 
 IGDI::IGDI(WindowHandle window) : IWin32(window) {

@@ -42,15 +42,18 @@ class IGDI : public IWin32 {
     };
 
     // The display's own surface. It has no pixels: copies into it are presentations.
-    class PRIMARY : public NullSurface {
+    class PRIMARY : public PresentingSurface {
       public:
         // valid() stays 0 when the request is not one a display surface can answer.
         PRIMARY(IGDI* owner, int32_t width, int32_t height, const Format& format, int32_t& kind,
                 int32_t& orientation, int32_t& advance, int32_t& variant);
-        int copy(Surface& source, Surface& destination, int flags, const void* lookup) override;
-        int copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
-                     const Rect& destinationRect, int flags, const void* lookup) override;
         int valid() override { return owner ? 1 : 0; }
+
+      protected:
+        Surface* display() override { return owner ? owner->display : nullptr; }
+        int present(Surface& source, const Rect& sourceRect, const Rect& destinationRect) override {
+            return owner->route(source, sourceRect, destinationRect);
+        }
 
       private:
         IGDI* owner = nullptr;

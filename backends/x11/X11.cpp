@@ -86,17 +86,6 @@ Cursor invisibleCursor(Display* display, Window window) {
 
 // ---- surfaces
 
-int IX11::PRIMARY::copy(Surface& source, Surface& destination, int flags, const void* lookup) {
-    return copyArea(source, source.rect(), destination, destination.rect(), flags, lookup);
-}
-
-int IX11::PRIMARY::copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
-                            const Rect& destinationRect, int, const void*) {
-    // Only copies into this display are presentations; it has no pixels to copy out of.
-    if (!owner || &destination != owner->primary || &source == owner->primary) return 0;
-    return owner->present(source, sourceRect, destinationRect);
-}
-
 ::SURFACE* IX11::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
                                int32_t& orientation, int32_t& advance, int32_t& variant) {
     if (making == Making::NOTHING)

@@ -38,26 +38,16 @@ class IX11 : public ISoftware {
     enum class Role { FULL_SCREEN, WINDOW };
 
     // The display's own surface. It has no pixels: copies into it are presentations.
-    class PRIMARY : public ::SURFACE {
+    class PRIMARY : public PresentingSurface {
       public:
         explicit PRIMARY(IX11* display) : owner(display) {}
-        void* lock(int) override { return nullptr; }
-        void unlock() override {}
-        int lockCount() override { return 0; }
-        int lockable() override { return 0; }
-        int restore() override { return 0; }
-        int reservedA(Surface&, int) override { return 0; }
-        int reservedB(Surface&, int, int) override { return 0; }
-        int copy(Surface& source, Surface& destination, int flags, const void* lookup) override;
-        int copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
-                     const Rect& destinationRect, int flags, const void* lookup) override;
-        int transfer(Surface&, Surface&, int, const void*) override { return 0; }
-        int transferArea(Surface&, const Rect&, Surface&, const Rect&, int, const void*) override {
-            return 0;
-        }
-        int nativeType() override { return 0; }
-        void* nativeData() override { return nullptr; }
         int valid() override { return owner ? 1 : 0; }
+
+      protected:
+        Surface* display() override { return owner ? owner->primary : nullptr; }
+        int present(Surface& source, const Rect& sourceRect, const Rect& destinationRect) override {
+            return owner->present(source, sourceRect, destinationRect);
+        }
 
       private:
         IX11* owner;
