@@ -172,6 +172,14 @@ IDirectX::IDirectX(WindowHandle window) : IWin32(window) {
 }
 
 IDirectX::~IDirectX() {
+    shutDown();
+}
+
+void IDirectX::closeOnRequest() {
+    shutDown();
+}
+
+void IDirectX::shutDown() {
     closeDisplay();
     dropDirectDrawSurfaces();
     // The object goes while the window is still there, on its thread: destroying it resets its

@@ -79,6 +79,10 @@ class IDirectX : public IWin32 {
     // Puts the desktop's own mode back through the system, not through DirectDraw, which the
     // application's thread may be in the middle of using.
     void endingOnClose() override;
+    // The DirectDraw object goes too: with it the driver's own threads.
+    void closeOnRequest() override;
+    // What the destructor does: the display, the DirectDraw object, the window.
+    void shutDown();
     friend class IWin32;
 
   private:

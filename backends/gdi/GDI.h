@@ -95,6 +95,7 @@ class IGDI : public IWin32 {
     // The window procedures' handling of one message (see IWin32::windowProcedure).
     static LRESULT windowMessage(IGDI* owner, WindowKind kind, HWND window, UINT message,
                                  WPARAM wParam, LPARAM lParam);
+    void closeOnRequest() override { close(); }
     friend class IWin32;
 
   private:

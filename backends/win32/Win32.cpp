@@ -21,6 +21,11 @@ namespace {
     ExitProcess(0); // not reached: TerminateProcess does not return for the calling process
 }
 
+// How long a close request waits for the application's thread before the window thread ends the
+// process itself, and the timer that counts it.
+constexpr UINT CLOSE_REQUEST_GRACE_MS = 1000;
+constexpr UINT_PTR CLOSE_REQUEST_TIMER = 0x4b43;
+
 std::unique_ptr<char[]> copyOf(const char* text) {
     const size_t size = std::strlen(text) + 1;
     std::unique_ptr<char[]> copy(new (std::nothrow) char[size]);
@@ -115,9 +120,16 @@ bool IWin32::addMode(const MODE& mode) {
     return true;
 }
 
+void IWin32::endIfCloseRequested() {
+    if (!closeRequested || WindowThread::current()) return;
+    closeOnRequest();
+    endProcessOnClose();
+}
+
 int IWin32::readKey() {
     if (!windowHandle || !ownsWindow || !keyEvent) return ISoftware::readKey();
     for (;;) {
+        endIfCloseRequested();
         // No lock while waiting: the window thread needs keyLock to queue the key. A window
         // thread that ends takes the window with it: no key will come any more.
         if (waitForThread(keyEvent.get(), windowThread.handle(), INFINITE) != WaitEnd::SIGNALLED)
@@ -132,6 +144,7 @@ int IWin32::readKey() {
 
 int IWin32::keyPressed() {
     if (!windowHandle || !ownsWindow) return ISoftware::keyPressed();
+    endIfCloseRequested();
     LockHold hold(keyLock);
     return keyQueue.empty() ? 0 : 1;
 }
@@ -287,6 +300,16 @@ LRESULT IWin32::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         return 0;
     }
     case WM_CLOSE:
+        closeRequested = true;
+        // A thread waiting in readKey wakes to see it.
+        if (keyEvent) SetEvent(keyEvent.get());
+        if (!SetTimer(window, CLOSE_REQUEST_TIMER, CLOSE_REQUEST_GRACE_MS, nullptr)) {
+            endingOnClose();
+            endProcessOnClose();
+        }
+        return 0;
+    case WM_TIMER:
+        if (wParam != CLOSE_REQUEST_TIMER) return DefWindowProcA(window, message, wParam, lParam);
         endingOnClose();
         endProcessOnClose();
     case WM_KEYDOWN: {

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -165,16 +166,25 @@ class IWin32 : public ISoftware {
 
     // The handling of one message for this owner, under windowLock: WM_DESTROY hides the window
     // and ends the message loop, WM_PAINT repaints the paint surface or fills the client area
-    // black, WM_CLOSE ends the process with status 0, WM_KEYDOWN queues a key, anything else
-    // goes to DefWindowProcA. A back end that overrides it calls IWin32::handleMessage
-    // (window, ...) for what it does not handle itself.
+    // black, WM_CLOSE asks for the end of the process (see endIfCloseRequested), WM_KEYDOWN
+    // queues a key, anything else goes to DefWindowProcA. A back end that overrides it calls
+    // IWin32::handleMessage (window, ...) for what it does not handle itself.
     virtual LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     // Fills the client area black through a device context of the calling thread.
     static void fillBlack(HWND window);
-    // Called on the window thread when WM_CLOSE is about to end the process: what must not
+    // Called on the window thread when WM_CLOSE ends the process from there: what must not
     // outlive it (a changed display mode) is put back here.
     virtual void endingOnClose() {}
+    // Called on the application's thread when WM_CLOSE ends the process from there: everything
+    // that has threads of its own (the window's, the driver's) is closed here first.
+    virtual void closeOnRequest() { closeWindow(); }
+    // WM_CLOSE ends the process with status 0. The application's thread does it at its next
+    // key check, once it has closed the display: then no thread is inside the driver while the
+    // process ends, which Wine does not survive (its graphics libraries' exit handlers run
+    // under a driver thread still drawing). The window thread does it itself when no key check
+    // comes within CLOSE_REQUEST_GRACE_MS: an application that never asks still ends.
+    void endIfCloseRequested();
 
     int32_t displayWidth = 0;  // reported by width(); set by the back ends when they open
     int32_t displayHeight = 0; // likewise
@@ -201,6 +211,7 @@ class IWin32 : public ISoftware {
     List<MODE> modes; // display modes offered, filled by the derived class
 
   private:
+    std::atomic<bool> closeRequested{false};
     WindowThread windowThread;
     KeyQueue keyQueue;
     KernelHandle keyEvent;              // manual reset, signalled while keys are queued
