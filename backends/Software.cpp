@@ -1,10 +1,13 @@
 #include "backends/Software.h"
 
 #include "conversion/Raster.h"
+#include "display/Format.h"
+#include "display/MODE.h"
 #include "display/Surface.h"
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -223,4 +226,27 @@ int ISoftware::removeSurface(Surface* surface) {
     return surfaces.removeFirst([surface](const Registration& r) { return r.surface == surface; })
                ? 1
                : 0;
+}
+
+int ISoftware::openMode(const MODE& mode) {
+    // The record's name may fill all eight characters.
+    char recorded[sizeof(mode.interfaceName) + 1] = {};
+    std::memcpy(recorded, mode.interfaceName, sizeof(mode.interfaceName));
+    char own[sizeof(mode.interfaceName)] = {};
+    name(own);
+    if (!equalsIgnoringCase(recorded, own)) return 0;
+    return openFormat(mode.width, mode.height, mode.format, mode.output, mode.secondOption,
+                      mode.thirdOption);
+}
+
+MODE ISoftware::getMode() {
+    MODE mode;
+    name(mode.interfaceName);
+    mode.width = width();
+    mode.height = height();
+    mode.format = format();
+    mode.output = output();
+    mode.secondOption = secondOption();
+    mode.thirdOption = thirdOption();
+    return mode;
 }

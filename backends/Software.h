@@ -39,6 +39,10 @@ class ISoftware : public NullInterface {
     ~ISoftware() override;
 
     int ok() override { return 1; }
+    // When the record names this back end (ignoring case): openFormat with its fields.
+    int openMode(const MODE& mode) override;
+    // The record of what is open, from name() and the size, format and option accessors.
+    MODE getMode() override;
     ::SURFACE* createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
                              int32_t& orientation, int32_t& advance, int32_t& variant) override;
     int addSurface(Surface* surface) override;

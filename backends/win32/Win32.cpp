@@ -71,29 +71,6 @@ void IWin32::registerWindowClass(const char* name, UINT style, WNDPROC procedure
     RegisterClassA(&windowClass);
 }
 
-int IWin32::openMode(const MODE& mode) {
-    // The record's name may fill all eight characters.
-    char recorded[sizeof(mode.interfaceName) + 1] = {};
-    std::memcpy(recorded, mode.interfaceName, sizeof(mode.interfaceName));
-    char own[sizeof(mode.interfaceName)] = {};
-    name(own);
-    if (!equalsIgnoringCase(recorded, own)) return 0;
-    return openFormat(mode.width, mode.height, mode.format, mode.output, mode.secondOption,
-                      mode.thirdOption);
-}
-
-MODE IWin32::getMode() {
-    MODE mode;
-    name(mode.interfaceName);
-    mode.width = displayWidth;
-    mode.height = displayHeight;
-    mode.format = displayFormat;
-    mode.output = outputOption;
-    mode.secondOption = secondOptionValue;
-    mode.thirdOption = THIRD_OPTION;
-    return mode;
-}
-
 int IWin32::getModes(List<MODE>& out) {
     // Built aside, so an allocation failure leaves the caller's list as it was.
     List<MODE> copy;

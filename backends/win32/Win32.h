@@ -68,9 +68,6 @@ class IWin32 : public ISoftware {
     // Does not close an owned window: the derived destructor must call closeWindow first.
     ~IWin32() override;
 
-    // When the record names this back end (ignoring case): openFormat with its fields.
-    int openMode(const MODE& mode) override;
-    MODE getMode() override;
     Surface* displaySurface() override { return display; }
     int getModes(List<MODE>& modes) override;
     // Owned window: waits until a key is queued and returns it; 0 once the window is gone.

@@ -200,15 +200,6 @@ int IX11::getModes(List<MODE>& modes) {
     return 1;
 }
 
-int IX11::openMode(const MODE& mode) {
-    // The record's name may fill all eight characters.
-    char recorded[sizeof(mode.interfaceName) + 1] = {};
-    std::memcpy(recorded, mode.interfaceName, sizeof(mode.interfaceName));
-    if (!equalsIgnoringCase(recorded, BACK_END_NAME)) return 0;
-    return openFormat(mode.width, mode.height, mode.format, mode.output, mode.secondOption,
-                      mode.thirdOption);
-}
-
 int IX11::open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t second,
                int32_t third) {
     switch (mode) {
@@ -479,18 +470,6 @@ int IX11::getTitle(char* buffer) {
     const char* text = title ? title : "";
     std::memcpy(buffer, text, std::strlen(text) + 1);
     return 1;
-}
-
-MODE IX11::getMode() {
-    MODE mode;
-    name(mode.interfaceName);
-    mode.width = displayWidth;
-    mode.height = displayHeight;
-    mode.format = serverFormat;
-    mode.output = outputOption;
-    mode.secondOption = secondValue;
-    mode.thirdOption = THIRD_OPTION;
-    return mode;
 }
 
 void IX11::name(char* buffer) {

@@ -60,14 +60,12 @@ class IX11 : public ISoftware {
     ~IX11() override;
 
     int getModes(List<MODE>& modes) override;
-    int openMode(const MODE& mode) override;
     // Mode codes FUZZY8/16/32 and DIRECT, or the id of the server's format.
     int open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t secondOption,
              int32_t thirdOption) override;
     // Only the server's format.
     int openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
                    int32_t secondOption, int32_t thirdOption) override;
-    MODE getMode() override;
     Surface* displaySurface() override { return primary; }
     // A window of its own: blocks until a key is queued, returns 1. Otherwise the console.
     int readKey() override;
