@@ -386,7 +386,6 @@ struct Row {
     const Size* size;
     double memcpy = 0;
     double level[SIMD_LEVELS] = {};
-    bool sameAsBelow[SIMD_LEVELS] = {}; // the same variant as the level below: not timed again
     double peer[PEER_COUNT + 1] = {};
 };
 
@@ -573,7 +572,6 @@ int main(int argc, char** argv) {
                 const RASTER::CONVERTER& converter = *converters[l];
                 if (l > lowest && converter.line == converters[l - 1]->line) {
                     row.level[l] = row.level[l - 1];
-                    row.sameAsBelow[l] = true;
                     std::printf(" %8s", "=");
                     continue;
                 }

@@ -22,14 +22,12 @@ namespace {
 #endif
 // The suffix at SSE2, SSSE3, AVX2 and AVX-512.
 #define PTC_ROUTINE(name, sse2, ssse3, avx2, avx512)                                               \
-    constexpr Routine name = {#name,                                                               \
-                              false,                                                               \
+    constexpr Routine name = {false,                                                               \
                               {PTC_VARIANT(name, ), PTC_VARIANT(name, sse2),                       \
                                PTC_VARIANT(name, ssse3), PTC_VARIANT(name, avx2),                  \
                                PTC_VARIANT(name, avx512)}};
 #define PTC_INDEXED(name, avx2, avx512)                                                            \
-    constexpr Routine name = {#name,                                                               \
-                              true,                                                                \
+    constexpr Routine name = {true,                                                                \
                               {PTC_VARIANT(name, ), PTC_VARIANT(name, ), PTC_VARIANT(name, ),      \
                                PTC_VARIANT(name, avx2), PTC_VARIANT(name, avx512)}};
 
@@ -154,10 +152,6 @@ constexpr bool everyRoutineListed() {
 static_assert(everyRoutineListed(), "the list of routines holds every routine of the table");
 
 } // namespace
-
-std::span<const Route> routes() {
-    return routeTable;
-}
 
 std::span<const Routine* const> routines() {
     return routineList;

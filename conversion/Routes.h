@@ -19,7 +19,6 @@ struct Variant {
 // A routine at every level, scalar first; a level without a path of its own repeats the one
 // below, so every entry is set.
 struct Routine {
-    const char* name;
     bool readsLookup; // the indexed routines read their lookup, whatever the formats say
     Variant at[SIMD_LEVELS];
 };
@@ -31,7 +30,6 @@ struct Route {
     const Routine* routine;
 };
 
-std::span<const Route> routes();
 // Every routine once, the copy first.
 std::span<const Routine* const> routines();
 // The byte copy between equal formats.
