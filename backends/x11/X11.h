@@ -122,7 +122,6 @@ class IX11 : public ISoftware {
     Format serverFormat;
     int32_t displayWidth = 0, displayHeight = 0;
     int32_t outputOption = 0, secondValue = 0;
-    bool fullScreen = false;
     char* title = nullptr;
     Surface* primary = nullptr;      // owned
     Surface* staging = nullptr;      // owned: the display in the server's format, when scaled
