@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class Surface;
 
@@ -129,4 +130,6 @@ class IX11 : public ISoftware {
     enum class Making { NOTHING, PRIMARY, IMAGE } making = Making::NOTHING;
     uint8_t* imagePixels = nullptr; // what imageSurface is made over
     int32_t okFlag = 0;
+
+    std::vector<int32_t> scaleColumns; // scaleBlock's scratch, under paintLock
 };
