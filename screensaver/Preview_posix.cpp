@@ -59,9 +59,8 @@ int runPreview(Frames& frames, WindowHandle window) {
         return 1;
     }
     // A display of the frames' size, stretched over the whole window.
-    WindowHandle target = window;
-    if (target)
-        display.init("X11", target, rayAreaWidth, rayAreaHeight, FUZZY32, WINDOW_OUTPUT, -1, -1);
+    if (window)
+        display.init("X11", window, rayAreaWidth, rayAreaHeight, FUZZY32, WINDOW_OUTPUT, -1, -1);
     if (!display.isOpen()) {
         display.error("could not initialize!");
         return 1;

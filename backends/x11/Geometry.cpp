@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <vector>
 
 namespace x11 {
 
@@ -72,13 +71,13 @@ Rect scaledArea(const Rect& area, int32_t displayWidth, int32_t displayHeight, i
                 firstTargetOf(area.y2, displayHeight, targetHeight));
 }
 
-void scaleBlock(const PixelBlock& source, const PixelBlock& target, const Rect& area,
-                int32_t bytes) {
+void scaleBlock(const PixelBlock& source, const PixelBlock& target, const Rect& area, int32_t bytes,
+                std::vector<int32_t>& columns) {
     const int32_t x1 = std::max(0, area.x1), x2 = std::min(target.width, area.x2);
     const int32_t y1 = std::max(0, area.y1), y2 = std::min(target.height, area.y2);
     if (x1 >= x2 || y1 >= y2 || source.width <= 0 || source.height <= 0) return;
     const size_t rowBytes = size_t(x2 - x1) * size_t(bytes);
-    std::vector<int32_t> columns(size_t(x2 - x1));
+    columns.resize(size_t(x2 - x1));
     for (int32_t x = x1; x < x2; ++x)
         columns[size_t(x - x1)] = sourceOf(x, source.width, target.width) * bytes;
     int32_t previousRow = -1;

@@ -3,6 +3,7 @@
 #include "display/Rect.h"
 
 #include <cstdint>
+#include <vector>
 
 // What the X11 back end computes without a server: the library format of the server's images,
 // where a display shows in a window, and the nearest-neighbour scaling that puts it there.
@@ -38,8 +39,9 @@ struct PixelBlock {
 
 // Scales source onto target, nearest neighbour: target pixel (x, y) is source pixel
 // (x * source width / target width, y * source height / target height). Only the pixels of
-// target inside area are written.
-void scaleBlock(const PixelBlock& source, const PixelBlock& target, const Rect& area,
-                int32_t bytes);
+// target inside area are written. columns is the caller's scratch space, kept from frame to
+// frame so that scaling allocates nothing once it has grown.
+void scaleBlock(const PixelBlock& source, const PixelBlock& target, const Rect& area, int32_t bytes,
+                std::vector<int32_t>& columns);
 
 } // namespace x11

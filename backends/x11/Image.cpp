@@ -87,13 +87,12 @@ void ServerImage::put(Drawable drawable, GC gc, int32_t x, int32_t y, int32_t to
     if (isShared()) {
         XShmPutImage(display, drawable, gc, image, x, y, toX, toY, unsigned(width),
                      unsigned(height), False);
-        XFlush(display);
         putPending = true;
     } else {
         // Xlib copies the pixels into its request: the image is free again at once.
         XPutImage(display, drawable, gc, image, x, y, toX, toY, unsigned(width), unsigned(height));
-        XFlush(display);
     }
+    XFlush(display);
 }
 
 void ServerImage::waitForServer() {

@@ -28,10 +28,6 @@ class ServerImage {
     int32_t width() const { return image ? image->width : 0; }
     int32_t height() const { return image ? image->height : 0; }
     int32_t pitch() const { return image ? image->bytes_per_line : 0; }
-    int32_t bitsPerPixel() const { return image ? image->bits_per_pixel : 0; }
-    uint32_t redMask() const { return image ? uint32_t(image->red_mask) : 0; }
-    uint32_t greenMask() const { return image ? uint32_t(image->green_mask) : 0; }
-    uint32_t blueMask() const { return image ? uint32_t(image->blue_mask) : 0; }
     // Row 0. Write only after waitForServer: the server may still be reading a put.
     uint8_t* pixels() const { return image ? reinterpret_cast<uint8_t*>(image->data) : nullptr; }
 

@@ -419,7 +419,7 @@ int IX11::present(Surface& source, const Rect& sourceArea, const Rect& destinati
             if (!pixels) return 0;
             x11::scaleBlock({pixels, staging->pitch(), displayWidth, displayHeight},
                             {c.image.pixels(), c.image.pitch(), c.image.width(), c.image.height()},
-                            shown, serverFormat.bytes);
+                            shown, serverFormat.bytes, scaleColumns);
             staging->unlock();
         }
         c.image.put(c.window, c.gc, shown.x1, shown.y1, c.placement.x + shown.x1,

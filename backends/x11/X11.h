@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class Surface;
 
@@ -120,7 +121,6 @@ class IX11 : public ISoftware {
     Format serverFormat;
     int32_t displayWidth = 0, displayHeight = 0;
     int32_t outputOption = 0, secondValue = 0;
-    bool fullScreen = false;
     char* title = nullptr;
     Surface* primary = nullptr;      // owned
     Surface* staging = nullptr;      // owned: the display in the server's format, when scaled
@@ -128,4 +128,6 @@ class IX11 : public ISoftware {
     enum class Making { NOTHING, PRIMARY, IMAGE } making = Making::NOTHING;
     uint8_t* imagePixels = nullptr; // what imageSurface is made over
     int32_t okFlag = 0;
+
+    std::vector<int32_t> scaleColumns; // scaleBlock's scratch, under paintLock
 };

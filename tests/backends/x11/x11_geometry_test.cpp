@@ -74,6 +74,7 @@ TEST(X11Geometry, ScalingPicksTheNearestPixelBelow) {
         {7, 5, 23, 11, Rect(3, 2, 19, 9)},    {16, 16, 16, 16, Rect(0, 0, 16, 16)},
         {9, 4, 30, 20, Rect(-5, -5, 99, 99)},
     };
+    std::vector<int32_t> columns; // kept across cases, as a display keeps it across frames
     for (int bytes : {2, 3, 4})
         for (const Case& c : cases) {
             const int32_t sourcePitch = c.sourceWidth * bytes + 3;
@@ -83,7 +84,7 @@ TEST(X11Geometry, ScalingPicksTheNearestPixelBelow) {
             std::vector<uint8_t> target(size_t(targetPitch) * c.targetHeight, 0xEE);
             x11::scaleBlock({source.data(), sourcePitch, c.sourceWidth, c.sourceHeight},
                             {target.data(), targetPitch, c.targetWidth, c.targetHeight}, c.area,
-                            bytes);
+                            bytes, columns);
             for (int32_t y = 0; y < c.targetHeight; ++y)
                 for (int32_t x = 0; x < c.targetWidth; ++x) {
                     const bool inside =
