@@ -459,6 +459,20 @@ TEST(Win32Window, CloseEndsEvenWhenTheWindowQueueIsFlooded) {
 // WM_CLOSE ends the process with status 0 while the application's thread is busy, without
 // running static destructors under it (one that runs would change the status): at the
 // application's next key check, or from the window thread when none comes.
+class EndingWindow : public TestWindow {
+  public:
+    explicit EndingWindow(bool windowThreadEnds) : byWindowThread(windowThreadEnds) {}
+
+  protected:
+    // Called only when the window thread ends the process: a distinct status when it should not.
+    void endingOnClose() override {
+        if (!byWindowThread) std::_Exit(6);
+    }
+
+  private:
+    bool byWindowThread;
+};
+
 TEST(Win32WindowDeathTest, CloseMessageEndsTheProcessWithStatusZero) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (const bool checksKeys : {true, false}) {
@@ -469,7 +483,7 @@ TEST(Win32WindowDeathTest, CloseMessageEndsTheProcessWithStatusZero) {
                 };
                 static NotAtClose staticObject;
                 // The application's back end, alive until the process ends as PTC's would be.
-                TestWindow* application = new TestWindow;
+                TestWindow* application = new EndingWindow(!checksKeys);
                 if (!application->open(200, 150)) std::_Exit(7);
                 HWND window = application->window();
                 std::thread closer([window] {
