@@ -16,8 +16,9 @@ function(ptc_layer name)
   # A layer whose files are all headers still builds.
   set_target_properties(${name} PROPERTIES LINKER_LANGUAGE CXX)
   file(MAKE_DIRECTORY ${PTC_LAYER_ROOT}/${name})
-  target_include_directories(${name} PUBLIC ${PTC_LAYER_ROOT}/${name})
-  target_link_libraries(${name} PUBLIC project_options ${L_LINKS})
+  # Build-tree only: an installed layer's users include the published headers (Install.cmake).
+  target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${PTC_LAYER_ROOT}/${name}>)
+  target_link_libraries(${name} PUBLIC $<BUILD_INTERFACE:project_options> ${L_LINKS})
 endfunction()
 
 function(ptc_layer_files name)

@@ -31,7 +31,7 @@ Surface* newSurface(PTC& display, int32_t width, int32_t height) {
 
 FrameServices::FrameServices()
     : milliseconds(platform::milliseconds), windowsDirectory(platform::windowsDirectory),
-      systemDirectory(platform::systemDirectory),
+      systemDirectory(platform::systemDirectory), packageDirectory(packagePictureDirectory),
       report([](PTC& display, const char* message) { display.error(message); }) {}
 
 PathResult picturePath(const FrameServices::DirectoryQuery& query, const char* fileName,
@@ -141,6 +141,8 @@ bool PictureFrames::loadPicture(PTC& display, int index) {
             return fail(display, "could not retrieve system directory");
         if (found == PathResult::READY) picture->load(display, path, KIND_MEMORY, -1, -1, -1);
     }
+    if (!picture->ok() && picturePath(services.packageDirectory, name, path) == PathResult::READY)
+        picture->load(display, path, KIND_MEMORY, -1, -1, -1);
 
     if (!picture->convert(Format(ARGB8888)))
         return fail(display, index == 0 ? "could not process or load kelmor1.tga"

@@ -7,8 +7,14 @@
 #include <functional>
 #include <memory>
 
-// The two pictures, looked up in the Windows directory and then in the System directory.
+// The two pictures, looked up in the Windows directory, then in the System directory, then in
+// the folder an installed package keeps them in, where the platform has one.
 constexpr const char* pictureNames[2] = {"kelmor1.tga", "kelmor2.tga"};
+
+// The installed package's picture folder, answered as GetWindowsDirectoryA answers; 0 where the
+// platform has none (Windows: the INF puts the pictures into the Windows directory). Natively
+// the share/kelmor folder beside the program's libexec/xscreensaver one.
+uint32_t packagePictureDirectory(char* buffer, uint32_t size);
 
 // Size of the buffer a picture's path is built in, the terminating NUL included.
 constexpr uint32_t picturePathSize = 260;
@@ -20,6 +26,7 @@ struct FrameServices {
     std::function<uint32_t()> milliseconds;
     DirectoryQuery windowsDirectory;
     DirectoryQuery systemDirectory;
+    DirectoryQuery packageDirectory; // 0: there is none, and a miss there is only a miss
     std::function<void(PTC& display, const char* message)> report;
 
     FrameServices();

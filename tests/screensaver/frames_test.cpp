@@ -110,8 +110,8 @@ struct FramesTest : ::testing::Test {
     DisplayConfig display;
     PTC::Factory previous = nullptr;
     fs::path root;
-    std::string windowsDir, systemDir;
-    int windowsQueries = 0, systemQueries = 0;
+    std::string windowsDir, systemDir, packageDir;
+    int windowsQueries = 0, systemQueries = 0, packageQueries = 0;
     int failWindowsQuery = 0; // the query with this number (from 1) answers 0
     uint32_t now = 100000;
     std::vector<std::string> messages;
@@ -124,8 +124,10 @@ struct FramesTest : ::testing::Test {
         fs::remove_all(root);
         fs::create_directories(root / "windows");
         fs::create_directories(root / "system");
+        fs::create_directories(root / "package");
         windowsDir = (root / "windows").string();
         systemDir = (root / "system").string();
+        packageDir = (root / "package").string();
     }
     void TearDown() override {
         PTC::setFactory(previous);
@@ -144,6 +146,10 @@ struct FramesTest : ::testing::Test {
         s.systemDirectory = [this](char* buffer, uint32_t size) {
             ++systemQueries;
             return answerDirectory(systemDir, buffer, size);
+        };
+        s.packageDirectory = [this](char* buffer, uint32_t size) {
+            ++packageQueries;
+            return answerDirectory(packageDir, buffer, size);
         };
         // As PTC::error does, minus the box: the display is closed first.
         s.report = [this](PTC& d, const char* message) {
@@ -358,6 +364,42 @@ TEST_F(FramesTest, ADirectoryTooLongForTheNameCountsAsAMiss) {
     PictureFrames unlucky(services());
     EXPECT_FALSE(unlucky.setup(ptc, 320, 200, false));
     EXPECT_EQ(messages, Messages{"could not process or load kelmor1.tga"});
+}
+
+TEST_F(FramesTest, TheInstalledPackagesFolderIsSearchedLast) {
+    struct Case {
+        const char* why;
+        bool inWindows, inPackage;
+        const char* packageFolder; // "" answers 0: the platform has none
+        bool loads;
+        int packageQueries;
+    };
+    const std::string package = (root / "package").string();
+    const Case cases[] = {
+        {"only there: found after both misses", false, true, package.c_str(), true, 2},
+        {"found earlier: never asked", true, true, package.c_str(), true, 0},
+        {"no such folder on the platform: an ordinary miss", false, true, "", false, 1},
+        {"in none: an ordinary miss", false, false, package.c_str(), false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        for (const char* dir : {"windows", "system", "package"})
+            for (const char* name : {"kelmor1.tga", "kelmor2.tga"}) fs::remove(root / dir / name);
+        for (int index : {0, 1}) {
+            if (c.inWindows) writePicture(root / "windows", index);
+            if (c.inPackage) writePicture(root / "package", index);
+        }
+        packageDir = c.packageFolder;
+        messages.clear();
+        packageQueries = 0;
+        PTC ptc;
+        ASSERT_TRUE(open(ptc, 320, 200));
+        PictureFrames frames(services());
+        EXPECT_EQ(frames.setup(ptc, 320, 200, false), c.loads);
+        EXPECT_EQ(messages,
+                  c.loads ? Messages{} : Messages{"could not process or load kelmor1.tga"});
+        EXPECT_EQ(packageQueries, c.packageQueries);
+    }
 }
 
 // --- Animation -----------------------------------------------------------------------------
