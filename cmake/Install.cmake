@@ -71,8 +71,19 @@ endforeach()
 string(STRIP "${PTC_PC_LAYERS}" PTC_PC_LAYERS)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/ptc.pc.in ${CMAKE_BINARY_DIR}/ptc.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/ptc.pc DESTINATION ${pc_dir} COMPONENT dev)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/libptc-dev COMPONENT dev)
+# Each package's documents: the copyright and the changelog, compressed without a time stamp
+# (gzip -n) as Debian keeps them.
+find_program(GZIP_PROGRAM gzip REQUIRED)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/changelog.Debian.gz
+  COMMAND ${GZIP_PROGRAM} -9 -n -c ${CMAKE_SOURCE_DIR}/packaging/changelog.Debian >
+          ${CMAKE_BINARY_DIR}/changelog.Debian.gz
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog.Debian)
+add_custom_target(package_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.Debian.gz)
+set(package_documents ${CMAKE_SOURCE_DIR}/packaging/copyright
+                      ${CMAKE_BINARY_DIR}/changelog.Debian.gz)
+install(FILES ${package_documents} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/libptc-dev
+        COMPONENT dev)
 
 if(WIN32)
   return() # the screensaver's Windows package is the INF folder (screensaver/)
@@ -86,8 +97,7 @@ install(FILES ${CMAKE_BINARY_DIR}/kelmor1.tga ${CMAKE_BINARY_DIR}/kelmor2.tga
         DESTINATION ${CMAKE_INSTALL_DATADIR}/kelmor COMPONENT kelmor)
 install(FILES ${CMAKE_SOURCE_DIR}/screensaver/kelmor.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config COMPONENT kelmor)
-# Debian keeps manual pages compressed, without a time stamp (gzip -n).
-find_program(GZIP_PROGRAM gzip REQUIRED)
+# Debian keeps manual pages compressed too.
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/kelmor.6.gz
   COMMAND ${GZIP_PROGRAM} -9 -n -c ${CMAKE_SOURCE_DIR}/screensaver/kelmor.6 >
@@ -96,5 +106,5 @@ add_custom_command(
 add_custom_target(kelmor_manual ALL DEPENDS ${CMAKE_BINARY_DIR}/kelmor.6.gz)
 install(FILES ${CMAKE_BINARY_DIR}/kelmor.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6
         COMPONENT kelmor)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kelmor COMPONENT kelmor)
+install(FILES ${package_documents} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kelmor
+        COMPONENT kelmor)

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The program as the only screensaver of a real XScreenSaver on a private X server:
-#   xscreensaver.sh KELMOR OUTPUT_DIR
+#   xscreensaver.sh KELMOR OUTPUT_DIR [COMMAND]
+# COMMAND is the program's line in the settings, "KELMOR -root" unless given (the installed
+# package's is "kelmor --root": XScreenSaver finds its programs in its own folder).
 # Activated, XScreenSaver runs it with -root in a window of its own and the animation shows on
 # the screen; deactivated, the program ends. Installs Debian's xscreensaver when it is missing.
 set -u
 program=$(realpath "$1")
 out=$2
+command_line=${3:-"$program -root"}
 mkdir -p "$out"
 out=$(realpath "$out")
 source "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
@@ -35,7 +38,7 @@ unfade: False
 splash: False
 mode: one
 selected: 0
-programs: "Kelmor" $program -root \n
+programs: "Kelmor" $command_line \n
 SETTINGS
 
 # XScreenSaver runs no program as root: there, it runs as nobody, which the X server lets in as
@@ -56,7 +59,7 @@ done
 command -version || fail "xscreensaver does not answer"
 
 # XScreenSaver starts it as "PROGRAM --root".
-running() { pgrep -f -- "^$program --?root" >/dev/null; }
+running() { pgrep -f -- "^${command_line%% *} --?root" >/dev/null; }
 command -activate || fail "could not activate"
 for _ in $(seq 100); do
     running && break
