@@ -71,8 +71,14 @@ endforeach()
 string(STRIP "${PTC_PC_LAYERS}" PTC_PC_LAYERS)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/ptc.pc.in ${CMAKE_BINARY_DIR}/ptc.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/ptc.pc DESTINATION ${pc_dir} COMPONENT dev)
-# Each package's documents: the copyright and the changelog, compressed without a time stamp
-# (gzip -n) as Debian keeps them.
+if(WIN32)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ptc
+          COMPONENT dev)
+  return() # the screensaver's Windows package is the INF folder (screensaver/)
+endif()
+
+# Each Debian package's documents: the copyright and the changelog, compressed without a time
+# stamp (gzip -n) as Debian keeps them.
 find_program(GZIP_PROGRAM gzip REQUIRED)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/changelog.Debian.gz
@@ -84,10 +90,6 @@ set(package_documents ${CMAKE_SOURCE_DIR}/packaging/copyright
                       ${CMAKE_BINARY_DIR}/changelog.Debian.gz)
 install(FILES ${package_documents} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/libptc-dev
         COMPONENT dev)
-
-if(WIN32)
-  return() # the screensaver's Windows package is the INF folder (screensaver/)
-endif()
 
 # The screensaver where XScreenSaver looks for its programs and their descriptions, the
 # pictures under share/kelmor (found from the program's place, see PictureFolder_posix.cpp).

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The two Debian packages installed into this machine, used, and removed again:
 #   deb.sh BUILD_DIR OUTPUT_DIR
-# Builds them with CPack, installs them with dpkg -i (root only: CI runs as root), runs the
-# installed screensaver as XScreenSaver's only program (by the name its settings would use, so
-# the pictures can only come from /usr/share/kelmor), checks that the library's pkg-config file
-# answers, removes both with dpkg -r (also when a check fails) and checks that none of their
-# files is left. Skipped (77) when not root or when either package is installed already.
+# Builds them with CPack, has lintian check them (no errors), installs them with dpkg -i (root
+# only: CI runs as root), runs the installed screensaver as XScreenSaver's only program (by the
+# name its settings would use, so the pictures can only come from /usr/share/kelmor), checks
+# that the library's pkg-config file answers, removes both with dpkg -r (also when a check
+# fails) and checks that none of their files is left. Skipped (77) when not root or when either package is installed already.
 set -u
 build=$(realpath "$1")
 out=$2
@@ -41,6 +41,9 @@ cpack --config "$build/CPackConfig.cmake" -B "$work" >"$out/cpack.log" 2>&1 ||
     fail "cpack: $(tail -n 10 "$out/cpack.log")"
 debs=("$work"/kelmor_*.deb "$work"/libptc-dev_*.deb)
 for deb in "${debs[@]}"; do [ -f "$deb" ] || fail "no package $deb"; done
+# Debian's own checks: no errors; the warnings go to the log.
+lintian --fail-on error "${debs[@]}" >"$out/lintian.log" 2>&1 ||
+    fail "lintian: $(grep '^E:' "$out/lintian.log" || tail -n 5 "$out/lintian.log")"
 
 # What the packages hold, and which of those paths the machine has already (directories such
 # as /usr/share/doc, which must stay).
