@@ -72,8 +72,12 @@ ptc_start_xvfb 24 640x400 || exit 1
 "$work/gradient/gradient" >"$out/gradient.stdout" 2>"$out/gradient.stderr" &
 pid=$!
 shown gradient || fail "the gradient shows no window: $(cat "$out/gradient.stderr")"
-sleep 1
-ptc_screenshot "$out/gradient.png" || fail "no screenshot"
+# Mapped is not yet drawn: the first pixel is waited for, the rest then checked.
+for _ in $(seq 20); do
+    ptc_screenshot "$out/gradient.png" || fail "no screenshot"
+    [ "$(pixel "$out/gradient.png" 1 1)" = "0,0,128" ] && break
+    sleep 0.5
+done
 for point in 0,0 319,199 160,100 50,150 300,20; do
     x=${point%,*} y=${point#*,}
     expected="$((x * 255 / 319)),$((y * 255 / 199)),128"
@@ -100,9 +104,12 @@ convert -size 640x480 -seed 7 plasma:fractal -type TrueColor -depth 8 "$work/pic
 "$work/viewer/viewer" "$work/picture.tga" >"$out/viewer.stdout" 2>"$out/viewer.stderr" &
 pid=$!
 shown viewer || fail "the viewer shows no window: $(cat "$out/viewer.stderr")"
-sleep 1
-ptc_screenshot "$out/viewer.png" || fail "no screenshot"
-differing=$(compare -metric AE "$out/viewer.png" "$work/picture.png" null: 2>&1)
+for _ in $(seq 20); do
+    ptc_screenshot "$out/viewer.png" || fail "no screenshot"
+    differing=$(compare -metric AE "$out/viewer.png" "$work/picture.png" null: 2>&1)
+    [ "$differing" = 0 ] && break
+    sleep 0.5
+done
 [ "$differing" = 0 ] || fail "the viewer's screen differs from the picture in $differing pixels"
 ptc_press_key viewer || fail "no window to press a key in"
 finish 10
