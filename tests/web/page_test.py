@@ -105,8 +105,7 @@ class Browser:
         raise AssertionError(f"waited {WAIT_S} s for {what}; page: {self.page_state()}")
 
     def page_state(self):
-        return self.evaluate("JSON.stringify({page: page, line: document.getElementById('line')"
-                             ".textContent})")
+        return self.evaluate("JSON.stringify({page: page, text: document.body.innerText})")
 
     def press_key(self):
         key = {"key": "a", "code": "KeyA", "windowsVirtualKeyCode": 65, "text": "a"}
