@@ -5,7 +5,7 @@
     run_page.py show PAGE_DIR OUT_DIR       in headless Chromium: three screenshots of
                                             kelmor.html a second apart (OUT_DIR/screensaver-N.png),
                                             then a key; exits with the program's status
-    run_page.py bench PAGE_DIR NAME         in headless Chromium: NAME.html's printed tables,
+    run_page.py bench PAGE_DIR NAME [ARG...] in headless Chromium: NAME.html's printed tables,
                                             once the program has ended
 """
 import base64
@@ -15,6 +15,7 @@ import shutil
 import sys
 import tempfile
 import time
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import page_test  # noqa: E402
@@ -46,8 +47,9 @@ def show(browser, base, out):
     return int(status)
 
 
-def bench(browser, base, name):
-    browser.open(f"{base}/{name}.html")
+def bench(browser, base, name, arguments):
+    query = urllib.parse.urlencode([("arg", a) for a in arguments])
+    browser.open(f"{base}/{name}.html" + (f"?{query}" if query else ""))
     page_test.WAIT_S = float(os.environ.get("PTC_BENCH_LIMIT_S", "900"))
     try:
         status = browser.wait_for("page.status !== null && String(page.status)", "the end")
@@ -72,7 +74,7 @@ def main():
     try:
         if mode == "show":
             return show(browser, base, sys.argv[3])
-        return bench(browser, base, sys.argv[3])
+        return bench(browser, base, sys.argv[3], sys.argv[4:])
     finally:
         browser.close()
         server.shutdown()
