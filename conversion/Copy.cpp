@@ -9,8 +9,8 @@
 // vector loop on the processors measured; the library's copy is as fast or faster elsewhere.
 
 namespace {
-constexpr int32_t STRING_MOVE_FROM = 512 * 1024;
-constexpr int32_t STRING_MOVE_BELOW = 4 * 1024 * 1024;
+[[maybe_unused]] constexpr int32_t STRING_MOVE_FROM = 512 * 1024;
+[[maybe_unused]] constexpr int32_t STRING_MOVE_BELOW = 4 * 1024 * 1024;
 } // namespace
 
 void convert_copy(const uint8_t*& source, uint8_t*& destination, int32_t count, const void*) {

@@ -5,6 +5,9 @@
 #   run-screensaver.sh --window   no virtual desktop and DirectDraw switched off, as on a system
 #                                 without it: the program falls back to its 320x200 GDI window
 #   run-screensaver.sh --native   the Linux build, full screen on the X display (no Wine)
+#   run-screensaver.sh --web      the web build: serves its page on 127.0.0.1 and prints the
+#                                 address; with no X display it runs the page in headless
+#                                 Chromium instead (the same screenshots and key press)
 # On the current X display it runs until a key is pressed. With no display it runs on a
 # private Xvfb, saves screenshots as build/screensaver-N.png, presses a key (or answers the
 # error box, should one appear) and reports the exit status the program gave.
@@ -13,6 +16,17 @@ cd "$(dirname "$0")/.."
 window=0
 [ "${1:-}" = "--window" ] && window=1
 bash scripts/install-deps.sh
+if [ "${1:-}" = "--web" ]; then
+    cmake --preset web >/dev/null
+    cmake --build --preset web --target kelmor
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        exec python3 tests/web/run_page.py serve build/web
+    fi
+    status=0
+    python3 tests/web/run_page.py show build/web build || status=$?
+    echo "kelmor exited with status $status"
+    exit "$status"
+fi
 if [ "${1:-}" = "--native" ]; then
     cmake --preset native >/dev/null
     cmake --build --preset native --target kelmor pictures

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds all four configurations and runs every test: native, native with sanitizers, and the
-# 64-bit Windows build under Wine on a private Xvfb. The 32-bit Windows build is only built,
-# since this machine cannot run 32-bit programs.
+# Builds all five configurations and runs every test: native, native with sanitizers, the
+# 64-bit Windows build under Wine on a private Xvfb, and the web build in Node and headless
+# Chromium. The 32-bit Windows build is only built, since this machine cannot run 32-bit programs.
 #   test-all.sh                        everything
 #   test-all.sh PRESET [CTEST ARGS]    one preset only, e.g. mingw64 -R '^DirectXTest[.]'
 set -eu
@@ -9,8 +9,8 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 source tests/wine/lib.sh
 
-builds=(native native-asan mingw64 mingw32)
-runs=(native native-asan mingw64)
+builds=(native native-asan mingw64 mingw32 web)
+runs=(native native-asan mingw64 web)
 if [ $# -gt 0 ]; then
     builds=("$1")
     runs=("$1")
