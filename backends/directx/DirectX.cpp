@@ -221,12 +221,13 @@ void IDirectX::dropDirectDrawSurfaces() {
 }
 
 DrawSurface IDirectX::createScreenSurface() {
-    const auto screen = onWindowThread([directDraw = link.object] {
+    auto screen = onWindowThread([directDraw = link.object] {
         DrawSurface made;
         directDraw.createPrimarySurface(made.surface);
         return made;
     });
-    return screen ? *screen : DrawSurface();
+    // Moved out, so no reference to the screen's surface is let go of here.
+    return screen ? std::move(*screen) : DrawSurface();
 }
 
 void IDirectX::closeDisplay(bool unregister) {
