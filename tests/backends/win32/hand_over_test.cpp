@@ -156,8 +156,9 @@ TEST(WindowThreadHandOverDeathTest, StallInsideAMessageFailsInTimeAndTheProcessE
                 // Windows made from now on get the stalling procedure.
                 backEndProcedure = reinterpret_cast<WNDPROC>(
                     SetClassLongPtrA(display->window(), GCLP_WNDPROC, LONG_PTR(stallingProcedure)));
-                display->handOverLimit = LIMIT_MS;
                 if (duringClose && display->open(640, 400, 32, -1, -1, -1) != 1) std::_Exit(11);
+                // Long enough for the steps before the stall on a busy machine.
+                display->handOverLimit = LIMIT_MS * 3;
                 stallArmed = true;
                 ULONGLONG start = GetTickCount64();
                 // The mode change: its message does not return, so the open fails.
@@ -165,7 +166,8 @@ TEST(WindowThreadHandOverDeathTest, StallInsideAMessageFailsInTimeAndTheProcessE
                     display->close();
                 else if (display->open(640, 400, 32, -1, -1, -1) != 0)
                     std::_Exit(12);
-                if (since(start) > FAILED_WITHIN_MS) std::_Exit(13);
+                // Every step of it fails within its limit, never waiting for the stall itself.
+                if (since(start) > STUCK_MS * 3 / 4) std::_Exit(13);
                 if (!stalled) std::_Exit(14);
                 if (GetSystemMetrics(SM_CXSCREEN) != 640 || display->window()) std::_Exit(15);
                 start = GetTickCount64();
@@ -238,23 +240,35 @@ TEST(WindowThreadHandOver, AbandonedDirectDrawObjectsAreReleasedOnTheWindowThrea
         if (!asResult) {
             ASSERT_TRUE(captured.create(create)) << what;
         }
+        // The work runs until told to end, so the waiter certainly gives up while it runs.
+        struct Gate {
+            KernelHandle end{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+            std::atomic<bool> started{false};
+        };
+        auto gate = std::make_shared<Gate>();
+        auto hold = [gate] {
+            gate->started = true;
+            WaitForSingleObject(gate->end.get(), STUCK_MS);
+        };
         bool gaveUp;
         if (asResult)
             gaveUp = !thread.call(
-                [create] {
+                [create, hold] {
                     directx::DirectDraw made;
                     made.create(create);
-                    Sleep(LIMIT_MS * 2);
+                    hold();
                     return made;
                 },
-                LIMIT_MS);
+                LIMIT_MS * 3);
         else
             gaveUp = !thread.call(
-                [held = std::move(captured)] {
-                    Sleep(LIMIT_MS * 2);
+                [held = std::move(captured), hold] {
+                    hold();
                     return held.loaded();
                 },
-                LIMIT_MS);
+                LIMIT_MS * 3);
+        SetEvent(gate->end.get());
+        ASSERT_TRUE(gate->started) << what << ": the thread never took the work";
         ASSERT_TRUE(gaveUp) << what;
         // Answers again once the abandoned work is over and disposed of.
         std::optional<int> answer;
