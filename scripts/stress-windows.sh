@@ -4,8 +4,9 @@
 #   displays  200 full-screen displays across 320x200, 640x400 and 640x480 at 8, 16 and 32
 #             bits, a palette on each 8-bit one, and 100 windows between them; each bounded,
 #             nothing left behind, every display change made on the window's thread
-#   program   the screensaver itself, started full screen, its picture awaited, a key pressed,
-#             RUNS times (100 by default); every run must end with status 0
+#   program   the screensaver itself, started full screen, its picture awaited, then ended by
+#             a key press and by WM_CLOSE in turn, RUNS times (100 by default); every run must
+#             end with status 0 and leave the desktop in its own 640x480 mode
 # stress-windows.sh [displays | program [RUNS]]   (both when no argument is given)
 set -eu
 cd "$(dirname "$0")/.."
@@ -34,7 +35,7 @@ fi
 if [ "$what" = all ] || [ "$what" = program ]; then
     echo "== the screensaver full screen, $runs times"
     bash tests/wine/repeat_fullscreen.sh "$runs" build/mingw64/kelmor.exe build/mingw64 \
-        build/mingw64/stress || status=1
+        build/mingw64/stress both || status=1
 fi
 [ "$status" -eq 0 ] && echo "stress runs passed" || echo "stress runs failed"
 exit "$status"

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace directx {
 
@@ -56,9 +57,15 @@ void countDisplayCall() {
 
 // ---- DirectDraw
 
+DirectDraw& DirectDraw::operator=(DirectDraw other) noexcept {
+    release();
+    directDraw = std::move(other.directDraw);
+    directDraw2 = std::move(other.directDraw2);
+    return *this;
+}
+
 bool DirectDraw::create(DirectDrawCreateFunction directDrawCreate) {
-    directDraw2.reset();
-    directDraw.reset();
+    release();
     if (!directDrawCreate) return false;
     ComPtr<IDirectDraw> made;
     if (directDrawCreate(nullptr, made.out(), nullptr) != DD_OK || !made) return false;

@@ -15,8 +15,9 @@ namespace directx {
 
 // How many of the DirectDraw calls that can change the display mode, reset the device or move,
 // restyle or resize the window ran on a window thread, and how many elsewhere. Every such call
-// goes through DirectDraw's counted methods below, so a test can tell whether any ran on the
-// wrong thread.
+// goes through DirectDraw's counted methods below, and every letting go of a DirectDraw object
+// (release, assignment over it, destruction) through DirectDraw's own, so a test can tell
+// whether any ran on the wrong thread.
 struct DisplayCalls {
     long onWindowThread = 0;
     long elsewhere = 0;
@@ -32,6 +33,13 @@ using DirectDrawCreateFunction = HRESULT(WINAPI*)(GUID*, IDirectDraw**, IUnknown
 // references of its own.
 class DirectDraw {
   public:
+    DirectDraw() = default;
+    DirectDraw(const DirectDraw&) = default;
+    DirectDraw(DirectDraw&&) noexcept = default;
+    // Lets go of the object held before: counted like release().
+    DirectDraw& operator=(DirectDraw other) noexcept;
+    ~DirectDraw() { release(); }
+
     // A new object from DirectDrawCreate; false, with none, when it fails. A missing
     // IDirectDraw2 is no failure.
     bool create(DirectDrawCreateFunction directDrawCreate);
@@ -45,7 +53,7 @@ class DirectDraw {
     // The format of the primary surface (read through a temporary one), or the empty format.
     Format displayFormat() const;
     // Lets go of this reference; the last one destroys the object, which puts back the display
-    // mode and cooperative level it set and resets its device.
+    // mode and cooperative level it set and resets its device. Counted when one was held.
     void release();
 
     // A surface in system memory; for the screen's use createPrimarySurface.

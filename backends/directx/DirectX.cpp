@@ -95,13 +95,11 @@ IDirectX::SURFACE::~SURFACE() {
     if (locks > 0 && drawn) drawn.unlock();
     if (!primary || !drawn || !owner) return;
     // Letting go of the screen's surface takes the window out of full screen: on its thread.
-    // Should that thread not answer, the surface is left as it is: releasing it here could wait
-    // for the driver's lock, which the thread may be holding.
-    auto* screen = new (std::nothrow) DrawSurface(std::move(drawn));
+    // Should that thread not answer, the surface is left as it is (see WindowThreadOwned).
+    WindowThreadOwned<DrawSurface> screen(new (std::nothrow) DrawSurface(std::move(drawn)));
     if (!screen) return;
-    owner->displayCall([screen] {
+    owner->displayCall([screen = std::move(screen)] {
         screen->releaseScreen();
-        delete screen;
         return DD_OK;
     });
 }
@@ -181,14 +179,15 @@ void IDirectX::closeOnRequest() {
 
 void IDirectX::shutDown() {
     closeDisplay();
+    // No window procedure reaches this object any more once it has let go of it.
+    awaitProceduresOrEnd();
     dropDirectDrawSurfaces();
     // The object goes while the window is still there, on its thread: destroying it resets its
     // device. Left as it is when that thread does not answer, like the screen's surface.
     if (windowHandle) {
-        auto* object = new (std::nothrow) DirectDraw(std::move(link.object));
-        displayCall([object] {
+        WindowThreadOwned<DirectDraw> object(new (std::nothrow) DirectDraw(std::move(link.object)));
+        displayCall([object = std::move(object)] {
             if (object) object->release();
-            delete object;
             return DD_OK;
         });
     }
@@ -222,17 +221,17 @@ void IDirectX::dropDirectDrawSurfaces() {
 }
 
 DrawSurface IDirectX::createScreenSurface() {
-    const auto screen = onWindowThread([directDraw = link.object] {
+    auto screen = onWindowThread([directDraw = link.object] {
         DrawSurface made;
         directDraw.createPrimarySurface(made.surface);
         return made;
     });
-    return screen ? *screen : DrawSurface();
+    // Moved out, so no reference to the screen's surface is let go of here.
+    return screen ? std::move(*screen) : DrawSurface();
 }
 
-void IDirectX::closeDisplay() {
-    // First, so no message of a window on its way out reaches this object any more.
-    WindowLookup<IDirectX>::remove(this);
+void IDirectX::closeDisplay(bool unregister) {
+    bool bySystem = modeChanged;
     if (exclusiveWindow && link.loaded()) {
         // Undone where it was done, on the window's thread.
         const HRESULT restored = displayCall([directDraw = link.object] {
@@ -240,16 +239,19 @@ void IDirectX::closeDisplay() {
             const HRESULT level = directDraw.setCooperativeLevel(nullptr, DDSCL_NORMAL);
             return mode != DD_OK ? mode : level;
         });
-        if (restored == WINDOW_THREAD_FAILED)
-            // The screen's own mode comes back through the system all the same.
-            ChangeDisplaySettingsExA(nullptr, nullptr, nullptr, 0, nullptr);
+        bySystem = restored == WINDOW_THREAD_FAILED;
     }
+    // The screen's own mode comes back through the system all the same.
+    if (bySystem) ChangeDisplaySettingsExA(nullptr, nullptr, nullptr, 0, nullptr);
     exclusiveWindow = nullptr;
     modeChanged = false;
     destroyDisplaySurface();
     displayWidth = displayHeight = 0;
     displayFormat = Format();
     outputOption = secondOptionValue = 0;
+    // Only now that the mode is back: until here a close request reaches this object, which
+    // puts the mode back before the process ends.
+    if (unregister) WindowLookup<IDirectX>::remove(this);
 }
 
 void IDirectX::close() {
@@ -257,34 +259,42 @@ void IDirectX::close() {
     if (ownsWindow) closeWindow();
 }
 
-void IDirectX::destroyDisplaySurface() {
+bool IDirectX::destroyDisplaySurface() {
     Surface* old;
     {
-        // The window thread reaches the display surface only under windowLock: once it is
-        // unhooked here, nothing uses it. Destroyed outside, since that waits for the window
-        // thread.
-        LockHold hold(windowLock);
+        // The window thread reads the display surface only under paintLock: once it is
+        // unhooked under both, nothing there uses it. Left as it is when they cannot be had.
+        TimedHold hold(windowLock, handOverLimit);
+        if (!hold) return false;
+        TimedHold paint(paintLock, handOverLimit);
+        if (!paint) return false;
         old = display;
         display = nullptr;
     }
+    // Outside the locks: letting go of the screen's surface waits for the window thread.
     delete old;
+    return true;
 }
 
 bool IDirectX::createDisplaySurface() {
-    destroyDisplaySurface();
-    // Built without windowLock, which the window thread's messages need while it makes the
-    // screen's surface; published under it.
+    if (!destroyDisplaySurface()) return false;
+    // Built without a lock, since making the screen's surface waits for the window thread;
+    // published under both.
     creatingPrimary = 1;
     Surface* made = new (std::nothrow)
         Surface(this, displayWidth, displayHeight, displayFormat, KIND_PRIMARY, -1, -1, -1);
     creatingPrimary = 0;
-    if (!made || !made->ok()) {
-        delete made;
-        return false;
+    bool published = false;
+    if (made && made->ok()) {
+        TimedHold hold(windowLock, handOverLimit);
+        TimedHold paint(paintLock, handOverLimit);
+        if (hold && paint) {
+            display = made;
+            published = true;
+        }
     }
-    LockHold hold(windowLock);
-    display = made;
-    return true;
+    if (!published) delete made;
+    return published;
 }
 
 bool IDirectX::checkOutputOptions(int32_t& output, int32_t& second, int32_t third) {
@@ -300,7 +310,10 @@ bool IDirectX::openWindow(int32_t width, int32_t height) {
     // its window.
     closeDisplay();
     // Hidden, and not brought to the foreground: exclusive mode takes the screen.
-    return createWindow(FULLSCREEN_CLASS, WS_POPUP, SW_HIDE, width, height) != 0;
+    if (!createWindow(FULLSCREEN_CLASS, WS_POPUP, SW_HIDE, width, height)) return false;
+    // Registered before the first mode change: a close request from here on reaches this
+    // object, which puts the mode back.
+    return WindowLookup<IDirectX>::insert(windowHandle, this);
 }
 
 bool IDirectX::exclusiveMode() {
@@ -313,25 +326,27 @@ bool IDirectX::exclusiveMode() {
     });
     if (result == DDERR_HWNDALREADYSET) {
         // The DirectDraw object is bound to another window while its surfaces live: a new
-        // object takes this one. The window itself stays. The old object goes on the window's
-        // thread, since letting go of it restores what it set.
-        closeDisplay();
+        // object takes this one. The window itself stays, and stays registered. The old object
+        // goes on the window's thread, since letting go of it restores what it set.
+        closeDisplay(false);
         dropDirectDrawSurfaces();
         struct Replaced {
             DirectDraw object;
             HRESULT result;
         };
-        // Left as it is when the thread does not run this, like the screen's surface.
-        auto* old = new (std::nothrow) DirectDraw(std::move(link.object));
-        const auto replaced = onWindowThread([old, create = link.directDrawCreate, window] {
-            delete old;
-            Replaced fresh = {DirectDraw(), DDERR_GENERIC};
-            if (fresh.object.create(create))
-                fresh.result = fresh.object.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN);
-            return fresh;
-        });
+        // Left as it is when the thread does not run this, like the screen's surface; a new
+        // object the caller gave up on goes on that thread too (WindowThread::Task).
+        WindowThreadOwned<DirectDraw> old(new (std::nothrow) DirectDraw(std::move(link.object)));
+        auto replaced =
+            onWindowThread([old = std::move(old), create = link.directDrawCreate, window] {
+                if (old) old->release();
+                Replaced fresh = {DirectDraw(), DDERR_GENERIC};
+                if (fresh.object.create(create))
+                    fresh.result = fresh.object.setCooperativeLevel(window, EXCLUSIVE_FULLSCREEN);
+                return fresh;
+            });
         if (!replaced) return false;
-        link.object = replaced->object;
+        link.object = std::move(replaced->object);
         result = replaced->result;
     }
     if (result != DD_OK) return false;
@@ -346,13 +361,14 @@ bool IDirectX::setMode(int32_t width, int32_t height, int32_t depth, Format& for
         HRESULT result;
         Format format;
     };
+    // Before the change: a close request while it happens puts the desktop's mode back.
+    modeChanged = true;
     const auto set = onWindowThread([directDraw = link.object, width, height, depth] {
         ModeSet done = {directDraw.setDisplayMode(width, height, depth), Format()};
         if (done.result == DD_OK) done.format = directDraw.displayFormat();
         return done;
     });
     if (!set || set->result != DD_OK) return false;
-    modeChanged = true;
     format = set->format;
     return true;
 }
@@ -382,8 +398,7 @@ bool IDirectX::finishOpen(int32_t width, int32_t height, const Format& format, i
     displayFormat = format;
     outputOption = output;
     secondOptionValue = second;
-    return createDisplaySurface() && windowHandle &&
-           WindowLookup<IDirectX>::insert(windowHandle, this);
+    return windowHandle && createDisplaySurface();
 }
 
 int IDirectX::openByCode(int32_t width, int32_t height, int32_t code, int32_t output,
@@ -491,21 +506,26 @@ void IDirectX::endingOnClose() {
     if (modeChanged) ChangeDisplaySettingsExA(nullptr, nullptr, nullptr, 0, nullptr);
 }
 
-LRESULT IDirectX::windowMessage(IDirectX* owner, WindowKind kind, HWND window, UINT message,
+LRESULT IDirectX::windowMessage(ProcedureUse& use, WindowKind kind, HWND window, UINT message,
                                 WPARAM wParam, LPARAM lParam) {
-    if (kind == WindowKind::FULL_SCREEN) {
+    const bool owned = bool(use);
+    const bool fullScreen = kind == WindowKind::FULL_SCREEN;
+    if (fullScreen) {
         switch (message) {
         case WM_CREATE:
         case WM_SETCURSOR:
+            use.release();
             SetCursor(nullptr);
             return 0;
         case WM_ACTIVATE:
-            if (LOWORD(wParam) == WA_ACTIVE && owner) SetCursor(nullptr);
+            use.release();
+            if (LOWORD(wParam) == WA_ACTIVE && owned) SetCursor(nullptr);
             break;
         case WM_PAINT:
             // DirectDraw owns the screen: nothing to paint. Validated all the same, or the update
             // region keeps WM_PAINT coming and the window thread spins at high priority.
-            if (owner) SetCursor(nullptr);
+            use.release();
+            if (owned) SetCursor(nullptr);
             ValidateRect(window, nullptr);
             return 0;
         default:
@@ -513,6 +533,8 @@ LRESULT IDirectX::windowMessage(IDirectX* owner, WindowKind kind, HWND window, U
         }
     }
     // DirectDraw keeps the hardware palette: the palette messages need nothing.
-    if (owner && (message == WM_QUERYNEWPALETTE || message == WM_PALETTECHANGED)) return 0;
-    return IWin32::handleMessage(owner, window, message, wParam, lParam);
+    if (owned && (message == WM_QUERYNEWPALETTE || message == WM_PALETTECHANGED)) return 0;
+    // A full-screen window nobody owns (not yet registered, or no longer) may still be in a mode
+    // it set: a close request puts the desktop's mode back before the process ends.
+    return IWin32::handleMessage(use, window, message, wParam, lParam, fullScreen);
 }

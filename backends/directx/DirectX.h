@@ -74,7 +74,7 @@ class IDirectX : public IWin32 {
 
   protected:
     // The window procedures' handling of one message (see IWin32::windowProcedure).
-    static LRESULT windowMessage(IDirectX* owner, WindowKind kind, HWND window, UINT message,
+    static LRESULT windowMessage(ProcedureUse& use, WindowKind kind, HWND window, UINT message,
                                  WPARAM wParam, LPARAM lParam);
     // Puts the desktop's own mode back through the system, not through DirectDraw, which the
     // application's thread may be in the middle of using.
@@ -94,8 +94,10 @@ class IDirectX : public IWin32 {
 
     bool load();
     void unload();
-    // Everything close does except closing the window.
-    void closeDisplay();
+    // Everything close does except closing the window: the mode and cooperative level put back,
+    // the display surface destroyed, and then (unless unregister is false) the lookup record
+    // removed.
+    void closeDisplay(bool unregister = true);
     bool checkOutputOptions(int32_t& output, int32_t& secondOption, int32_t thirdOption);
     bool openWindow(int32_t width, int32_t height);
     bool exclusiveMode();
@@ -107,8 +109,10 @@ class IDirectX : public IWin32 {
                    int32_t secondOption, int32_t thirdOption);
     bool finishOpen(int32_t width, int32_t height, const Format& format, int32_t output,
                     int32_t secondOption);
+    // Both fail when windowLock or paintLock cannot be had within the hand-over limit; the
+    // surface is then left as it is.
     bool createDisplaySurface();
-    void destroyDisplaySurface();
+    bool destroyDisplaySurface();
     // Registered surfaces that hold DirectDraw surfaces give them up (before DirectDraw goes).
     void dropDirectDrawSurfaces();
 

@@ -103,19 +103,23 @@ void IGDI::construct() {
 IGDI::~IGDI() {
     if (!ownsWindow) destroySurfaces();
     close();
+    // No window procedure reaches this object any more once it has let go of it.
+    awaitProceduresOrEnd();
     LockHold hold(paletteLock);
     logical.release();
 }
 
 // ---- window procedures ----
 
-LRESULT IGDI::windowMessage(IGDI* owner, WindowKind kind, HWND window, UINT message, WPARAM wParam,
-                            LPARAM lParam) {
+LRESULT IGDI::windowMessage(ProcedureUse& use, WindowKind kind, HWND window, UINT message,
+                            WPARAM wParam, LPARAM lParam) {
     // No window of the full-screen class is ever made; its procedure answers everything so.
     if (kind == WindowKind::FULL_SCREEN) return 0;
+    // Realising the palette presents with the owner held, like a repaint.
+    IGDI* owner = use.get<IGDI>();
     if (owner && (message == WM_QUERYNEWPALETTE || message == WM_PALETTECHANGED))
         return owner->paletteMessage(window, message, wParam);
-    return IWin32::handleMessage(owner, window, message, wParam, lParam);
+    return IWin32::handleMessage(use, window, message, wParam, lParam);
 }
 
 LRESULT IGDI::paletteMessage(HWND window, UINT message, WPARAM wParam) {
@@ -230,18 +234,33 @@ void IGDI::close() {
     }
 }
 
-void IGDI::destroySurfaces() {
-    LockHold hold(windowLock);
-    delete stagingSurface;
-    stagingSurface = nullptr;
-    delete display;
-    display = nullptr;
+bool IGDI::replaceSurface(Surface*& field, Surface* made) {
+    Surface* old = made;
+    bool replaced = false;
+    {
+        TimedHold hold(windowLock, handOverLimit);
+        if (hold) {
+            // A repaint on the window thread reads the surfaces under paintLock.
+            TimedHold paint(paintLock, handOverLimit);
+            if (paint) {
+                old = field;
+                field = made;
+                replaced = true;
+            }
+        }
+    }
+    // Outside the locks: destroying a DIB section is a call into the system.
+    delete old;
+    return replaced;
+}
+
+bool IGDI::destroySurfaces() {
+    const bool staging = replaceSurface(stagingSurface, nullptr);
+    return replaceSurface(display, nullptr) && staging;
 }
 
 bool IGDI::createDisplaySurface() {
-    LockHold hold(windowLock);
-    delete display;
-    display = nullptr;
+    if (!replaceSurface(display, nullptr)) return false;
     creatingPrimary = 1;
     Surface* surface = new (std::nothrow)
         Surface(this, displayWidth, displayHeight, displayFormat, KIND_PRIMARY, -1, -1, -1);
@@ -250,22 +269,19 @@ bool IGDI::createDisplaySurface() {
         delete surface;
         return false;
     }
-    display = surface;
-    return true;
+    return replaceSurface(display, surface);
 }
 
 bool IGDI::createStagingSurface() {
-    LockHold hold(windowLock);
-    delete stagingSurface;
-    stagingSurface = nullptr;
+    if (!replaceSurface(stagingSurface, nullptr)) return false;
+    // Made outside the locks: CreateDIBSection is a call into the system.
     Surface* surface = new (std::nothrow)
         Surface(this, displayWidth, displayHeight, displayFormat, KIND_MEMORY, -1, -1, -1);
     if (!surface || !surface->ok() || surface->nativeType() != NATIVE_SURFACE_DIB) {
         delete surface;
         return false;
     }
-    stagingSurface = surface;
-    return true;
+    return replaceSurface(stagingSurface, surface);
 }
 
 ::SURFACE* IGDI::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,

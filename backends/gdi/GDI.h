@@ -93,7 +93,7 @@ class IGDI : public IWin32 {
 
   protected:
     // The window procedures' handling of one message (see IWin32::windowProcedure).
-    static LRESULT windowMessage(IGDI* owner, WindowKind kind, HWND window, UINT message,
+    static LRESULT windowMessage(ProcedureUse& use, WindowKind kind, HWND window, UINT message,
                                  WPARAM wParam, LPARAM lParam);
     void closeOnRequest() override { close(); }
     friend class IWin32;
@@ -102,9 +102,14 @@ class IGDI : public IWin32 {
     int openWindowed(int32_t width, int32_t height, int32_t output, int32_t secondOption,
                      int32_t thirdOption);
     void closeOwnedWindow();
+    // Each fails when windowLock or paintLock cannot be had within the hand-over limit; what
+    // could not be unhooked is then left as it is.
     bool createDisplaySurface();
     bool createStagingSurface();
-    void destroySurfaces();
+    bool destroySurfaces();
+    // Puts made in place of field under both locks and destroys what was there; false, with
+    // made destroyed instead, when the locks cannot be had.
+    bool replaceSurface(Surface*& field, Surface* made);
     // Builds the logical palette from palette and tells the windows; 1 when it was made.
     int realisePalette();
     // WM_QUERYNEWPALETTE and WM_PALETTECHANGED.

@@ -94,6 +94,11 @@ class WindowDc {
         value = nullptr;
         window = nullptr;
     }
+    // Lets go of the context without giving it back, for a thread that may still draw with it.
+    void abandon() {
+        value = nullptr;
+        window = nullptr;
+    }
 
   private:
     HDC value = nullptr;

@@ -15,7 +15,12 @@ namespace {
 // destructors under its feet, and ExitProcess would stop it mid-call and then run the system
 // libraries' detach routines (DirectDraw's, OpenGL's) over whatever it held. Terminating does
 // neither; what was written is flushed first, and there is nothing else to save.
-[[noreturn]] void endProcessOnClose() {
+//
+// restore puts the desktop's own display mode back first: a changed mode would outlive the
+// process (Wine's virtual desktop keeps it, and the next program started into it cannot show its
+// window). Through the system, not through DirectDraw, which another thread may be using.
+[[noreturn]] void endProcessOnClose(bool restore = false) {
+    if (restore) ChangeDisplaySettingsExA(nullptr, nullptr, nullptr, 0, nullptr);
     std::fflush(nullptr);
     TerminateProcess(GetCurrentProcess(), 0);
     ExitProcess(0); // not reached: TerminateProcess does not return for the calling process
@@ -34,6 +39,16 @@ std::unique_ptr<char[]> copyOf(const char* text) {
 }
 
 } // namespace
+
+bool CriticalLock::enterWithin(DWORD limitMs) {
+    if (TryEnterCriticalSection(&section)) return true;
+    const ULONGLONG start = GetTickCount64();
+    for (DWORD pause = 1;; pause = pause < 16 ? pause * 2 : 16) {
+        Sleep(pause);
+        if (TryEnterCriticalSection(&section)) return true;
+        if (GetTickCount64() - start >= limitMs) return false;
+    }
+}
 
 IWin32::IWin32(WindowHandle attached) : windowHandle(attached) {
     okFlag = keyQueue.valid() ? 1 : 0;
@@ -198,13 +213,27 @@ int IWin32::createWindow(const char* className, DWORD style, int show, int width
 
 bool IWin32::closeWindow() {
     if (!ownsWindow) return true;
+    WindowDc released;
+    bool locked = false;
     {
-        LockHold hold(windowLock);
-        dc.reset();
-        LockHold paint(paintLock);
-        paintTarget = nullptr;
+        TimedHold hold(windowLock, handOverLimit);
+        // A repaint on the window thread draws through the device context, under paintLock.
+        if (hold) {
+            TimedHold paint(paintLock, handOverLimit);
+            if (paint) {
+                released = std::move(dc);
+                paintTarget = nullptr;
+                locked = true;
+            }
+        }
     }
-    const bool ended = windowThread.stop(handOverLimit);
+    // Given back outside the locks: a call into the system.
+    released.reset();
+    // The state was not given up in time: the window thread may still be drawing with the
+    // context, so it is left to it, and the thread is let go of without waiting again.
+    if (!locked) dc.abandon();
+    const bool ended = locked && windowThread.stop(handOverLimit);
+    if (!locked) windowThread.stop(0);
     if (!ended) windowThreadLeft = true;
     windowHandle = nullptr;
     LockHold hold(keyLock);
@@ -216,8 +245,10 @@ int IWin32::resizeWindow(int width, int height) {
     const HWND window = windowHandle;
     if (!window) return 0;
     {
-        LockHold hold(windowLock);
-        LockHold paint(paintLock);
+        TimedHold hold(windowLock, handOverLimit);
+        if (!hold) return 0;
+        TimedHold paint(paintLock, handOverLimit);
+        if (!paint) return 0;
         paintTarget = nullptr;
     }
     // On the window's thread: from here SetWindowPos would wait for it without a limit.
@@ -237,66 +268,72 @@ void IWin32::fillBlack(HWND window) {
     Rectangle(windowDc.get(), client.left, client.top, client.right, client.bottom);
 }
 
-LRESULT IWin32::handleMessage(IWin32* owner, HWND window, UINT message, WPARAM wParam,
-                              LPARAM lParam) {
-    if (owner) {
-        LockHold hold(owner->windowLock);
-        return owner->handleMessage(window, message, wParam, lParam);
-    }
-    switch (message) {
-    case WM_DESTROY:
-        ShowWindow(window, SW_HIDE);
-        PostQuitMessage(0);
-        return 0;
-    case WM_PAINT:
-        fillBlack(window);
-        ValidateRect(window, nullptr);
-        return 0;
-    case WM_CLOSE:
-        endProcessOnClose();
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
+bool IWin32::repaint() {
+    LockHold paint(paintLock);
+    Surface* target = display; // written under paintLock as well
+    return paintTarget && target && paintTarget->copy(*target, 0);
 }
 
-LRESULT IWin32::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    LockHold hold(windowLock);
+bool IWin32::awaitProcedures() {
+    const ULONGLONG start = GetTickCount64();
+    while (procedureUses.load() != 0) {
+        if (GetTickCount64() - start >= handOverLimit) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+void IWin32::awaitProceduresOrEnd() {
+    if (awaitProcedures()) return;
+    std::fputs("a window thread stopped inside a message of a display being destroyed\n", stderr);
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), 3);
+}
+
+LRESULT IWin32::handleMessage(ProcedureUse& use, HWND window, UINT message, WPARAM wParam,
+                              LPARAM lParam, bool restoreWithoutOwner) {
+    IWin32* owner = use.get();
     switch (message) {
     case WM_DESTROY:
+        use.release();
         ShowWindow(window, SW_HIDE);
         PostQuitMessage(0);
         return 0;
     case WM_PAINT: {
-        {
-            LockHold paint(paintLock);
-            Surface* target = displaySurface();
-            const bool repainted = paintTarget && target && paintTarget->copy(*target, 0);
-            if (!repainted) fillBlack(window);
-        }
+        const bool repainted = owner && owner->repaint();
+        use.release();
+        if (!repainted) fillBlack(window);
         ValidateRect(window, nullptr);
         return 0;
     }
     case WM_CLOSE:
-        closeRequested = true;
-        // A thread waiting in readKey wakes to see it.
-        if (keyEvent) SetEvent(keyEvent.get());
-        if (!SetTimer(window, CLOSE_REQUEST_TIMER, CLOSE_REQUEST_GRACE_MS, nullptr)) {
-            endingOnClose();
-            endProcessOnClose();
+        if (owner) {
+            owner->closeRequested = true;
+            {
+                // A thread waiting in readKey wakes to see it.
+                LockHold keys(owner->keyLock);
+                if (owner->keyEvent) SetEvent(owner->keyEvent.get());
+            }
+            if (SetTimer(window, CLOSE_REQUEST_TIMER, CLOSE_REQUEST_GRACE_MS, nullptr)) return 0;
+            owner->endingOnClose();
+        }
+        endProcessOnClose(!owner && restoreWithoutOwner);
+    case WM_TIMER:
+        if (wParam != CLOSE_REQUEST_TIMER) break;
+        if (owner) owner->endingOnClose();
+        endProcessOnClose(!owner && restoreWithoutOwner);
+    case WM_KEYDOWN:
+        if (!owner) break;
+        {
+            LockHold keys(owner->keyLock);
+            // A full queue drops the key; the event is already set then.
+            owner->keyQueue.push(KEY_PRESSED);
+            if (owner->keyEvent) SetEvent(owner->keyEvent.get());
         }
         return 0;
-    case WM_TIMER:
-        if (wParam != CLOSE_REQUEST_TIMER) return DefWindowProcA(window, message, wParam, lParam);
-        endingOnClose();
-        endProcessOnClose();
-    case WM_KEYDOWN: {
-        LockHold keys(keyLock);
-        // A full queue drops the key; the event is already set then.
-        keyQueue.push(KEY_PRESSED);
-        if (keyEvent) SetEvent(keyEvent.get());
-        return 0;
-    }
     default:
-        return DefWindowProcA(window, message, wParam, lParam);
+        break;
     }
+    use.release();
+    return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -24,6 +24,8 @@ class CriticalLock {
     CriticalLock& operator=(const CriticalLock&) = delete;
     void enter() { EnterCriticalSection(&section); }
     void leave() { LeaveCriticalSection(&section); }
+    // Enters unless another thread keeps it longer than limitMs; false then.
+    bool enterWithin(DWORD limitMs);
 
   private:
     CRITICAL_SECTION section;
@@ -39,6 +41,22 @@ class LockHold {
 
   private:
     CriticalLock& lock;
+};
+
+// Holds a lock until the end of the scope, if it could be had within a limit.
+class TimedHold {
+  public:
+    TimedHold(CriticalLock& held, DWORD limitMs) : lock(held), entered(held.enterWithin(limitMs)) {}
+    ~TimedHold() {
+        if (entered) lock.leave();
+    }
+    TimedHold(const TimedHold&) = delete;
+    TimedHold& operator=(const TimedHold&) = delete;
+    explicit operator bool() const { return entered; }
+
+  private:
+    CriticalLock& lock;
+    bool entered;
 };
 
 // The two classes of window each back end registers.
@@ -58,8 +76,22 @@ constexpr int32_t KEY_PRESSED = 1;
 //
 // Lock order: windowLock before paintLock, keyLock or paletteLock. The lookup lists' lock is
 // never held together with another lock. No lock of this object is held across a call that
-// waits for the window thread: work handed to it, SetWindowPos, SetWindowTextA, closeWindow
-// (the window procedures take windowLock, so either would deadlock).
+// waits for the window thread (work handed to it, SetWindowPos, SetWindowTextA, closeWindow).
+//
+// windowLock guards this object's own window state on the application's thread (the display
+// and staging surfaces, the device context) and is never held across a call into the system or
+// the driver; the application's thread waits for it with the hand-over limit and fails the
+// operation when it cannot have it. The window thread never takes it: what it reads of that
+// state (the display surface, the device context) is written under paintLock as well.
+// paintLock is held across presenting into the window (GDI), on either thread.
+//
+// The window procedures reach this object through a counted hold (ProcedureUse), taken with
+// the lookup and given back before the default handling (DefWindowProcA, the black fill).
+// While it is held only this object's state is touched, with calls that return at once
+// (SetEvent, SetTimer), except a repaint or a palette realisation, which present with it. A back
+// end's destructor removes its lookup records and then waits for the holds to be given back
+// (awaitProcedures) before it frees anything, so a window thread left running never uses a freed
+// object.
 class IWin32 : public ISoftware {
   public:
     // attached: a caller's window to draw into, or null to own windows. ok() is 0 when the
@@ -94,11 +126,34 @@ class IWin32 : public ISoftware {
     // Also stops repainting the surface when it is the paint surface.
     int removeSurface(Surface* surface) override;
 
-    // The message handling the back ends' window procedures end in. owner is the object found
-    // for the window in the back end's lookup list, or null when the window is not registered
-    // (yet, or any longer). With an owner this calls owner->handleMessage (virtual).
-    static LRESULT handleMessage(IWin32* owner, HWND window, UINT message, WPARAM wParam,
-                                 LPARAM lParam);
+    // A window procedure's hold on the owner of its window: taken by WindowLookup::acquire,
+    // given back by release (or at the end of the scope). While one is held the owner is not
+    // freed.
+    class ProcedureUse {
+      public:
+        explicit ProcedureUse(IWin32* held) : owner(held) {}
+        ~ProcedureUse() { release(); }
+        ProcedureUse(const ProcedureUse&) = delete;
+        ProcedureUse& operator=(const ProcedureUse&) = delete;
+        // The owner, or null when the window has none or the hold was given back.
+        template <class Owner = IWin32> Owner* get() const { return static_cast<Owner*>(owner); }
+        explicit operator bool() const { return owner != nullptr; }
+        void release() {
+            if (owner) owner->procedureUses.fetch_sub(1);
+            owner = nullptr;
+        }
+
+      private:
+        IWin32* owner;
+    };
+
+    // The message handling the back ends' window procedures end in; use holds the object found
+    // for the window in the back end's lookup list, or nothing when the window is not registered
+    // (yet, or any longer). The hold is given back before the default handling. A close request
+    // to a window without an owner ends the process at once, first putting the desktop's display
+    // mode back when restoreWithoutOwner is set.
+    static LRESULT handleMessage(ProcedureUse& use, HWND window, UINT message, WPARAM wParam,
+                                 LPARAM lParam, bool restoreWithoutOwner = false);
 
     void enterWindowLock() { windowLock.enter(); }
     void leaveWindowLock() { windowLock.leave(); }
@@ -150,28 +205,30 @@ class IWin32 : public ISoftware {
     static void registerWindowClass(const char* name, UINT style, WNDPROC procedure,
                                     bool arrowCursor);
     // The window procedure of Owner's windows of one kind: finds the owner in its lookup list
-    // (releasing the list's lock first), takes the owner's windowLock and hands the message to
-    // Owner::windowMessage; with a null owner when the window is not registered.
+    // and takes a hold on it, and hands the message to Owner::windowMessage. No lock is held.
     template <class Owner, WindowKind kind>
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam) {
-        Owner* owner = WindowLookup<Owner>::find(window);
-        if (!owner) return Owner::windowMessage(nullptr, kind, window, message, wParam, lParam);
-        LockHold hold(owner->windowLock);
-        return Owner::windowMessage(owner, kind, window, message, wParam, lParam);
+        ProcedureUse use(WindowLookup<Owner>::acquire(window));
+        return Owner::windowMessage(use, kind, window, message, wParam, lParam);
     }
 
-    // The handling of one message for this owner, under windowLock: WM_DESTROY hides the window
-    // and ends the message loop, WM_PAINT repaints the paint surface or fills the client area
-    // black, WM_CLOSE asks for the end of the process (see endIfCloseRequested), WM_KEYDOWN
-    // queues a key, anything else goes to DefWindowProcA. A back end that overrides it calls
-    // IWin32::handleMessage (window, ...) for what it does not handle itself.
-    virtual LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // WM_PAINT's repaint: copies the paint surface onto the display surface, under paintLock.
+    // False when there is nothing to repaint or the copy failed.
+    bool repaint();
+    // Waits, within the hand-over limit, until no window procedure holds this object; false when
+    // one still does. Call once the lookup records are gone, so no new hold can be taken.
+    bool awaitProcedures();
+    // awaitProcedures for a destructor: a window procedure still holding the object when the
+    // limit has passed is inside the system with it in hand (a repaint that does not return).
+    // Freeing the object would have that thread write into freed memory, and waiting longer
+    // would hang the caller: the process is ended instead, with status 3.
+    void awaitProceduresOrEnd();
 
     // Fills the client area black through a device context of the calling thread.
     static void fillBlack(HWND window);
-    // Called on the window thread when WM_CLOSE ends the process from there: what must not
-    // outlive it (a changed display mode) is put back here.
+    // Called on the window thread (with a hold on this object) when WM_CLOSE ends the process
+    // from there: what must not outlive it (a changed display mode) is put back here.
     virtual void endingOnClose() {}
     // Called on the application's thread when WM_CLOSE ends the process from there: everything
     // that has threads of its own (the window's, the driver's) is closed here first.
@@ -208,6 +265,9 @@ class IWin32 : public ISoftware {
     List<MODE> modes; // display modes offered, filled by the derived class
 
   private:
+    template <class> friend class WindowLookup;
+    // Holds the window procedures have on this object (ProcedureUse).
+    std::atomic<long> procedureUses{0};
     std::atomic<bool> closeRequested{false};
     WindowThread windowThread;
     KeyQueue keyQueue;

@@ -54,6 +54,18 @@ template <class Owner> class WindowLookup {
         return owner;
     }
 
+    // The owner of window with one more hold of its window procedures (see
+    // IWin32::ProcedureUse), or null. Taken under the list's lock, so an owner whose records are
+    // removed gets no new hold after the removal.
+    static Owner* acquire(HWND window) {
+        AcquireSRWLockExclusive(&windowLookupLock);
+        const LOOKUP* record = records().find([&](const LOOKUP& r) { return r.window == window; });
+        Owner* owner = record ? record->owner : nullptr;
+        if (owner) owner->procedureUses.fetch_add(1);
+        ReleaseSRWLockExclusive(&windowLookupLock);
+        return owner;
+    }
+
     // How many records name window.
     static int count(HWND window) {
         int n = 0;

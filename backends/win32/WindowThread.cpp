@@ -86,8 +86,12 @@ struct WindowThread::Shared {
             int expected = Task::PENDING;
             if (task->state.compare_exchange_strong(expected, Task::RUNNING)) {
                 task->run();
-                task->state = Task::DONE;
+                expected = Task::RUNNING;
+                // A waiter that gave up meanwhile takes nothing: the result goes here.
+                if (!task->state.compare_exchange_strong(expected, Task::DONE))
+                    task->disposeResult();
             }
+            task->disposeWork();
             SetEvent(task->finished.get());
             task->release();
         }
@@ -101,6 +105,7 @@ struct WindowThread::Shared {
         while (Task* task = take()) {
             int expected = Task::PENDING;
             task->state.compare_exchange_strong(expected, Task::CANCELLED);
+            task->disposeWork();
             SetEvent(task->finished.get());
             task->release();
         }
@@ -219,15 +224,18 @@ bool WindowThread::wait(Task* task, DWORD limitMs) {
     waitForThread(task->finished.get(), thread.get(), limitMs);
     int state = Task::PENDING;
     // Work the thread has not started by now is never run.
-    if (task->state.compare_exchange_strong(state, Task::CANCELLED)) state = Task::CANCELLED;
-    if (state == Task::DONE) return true;
-    if (state == Task::RUNNING) {
-        // Still at work: the thread is taken not to answer until it has finished.
+    if (task->state.compare_exchange_strong(state, Task::CANCELLED)) return false;
+    if (state == Task::RUNNING && task->state.compare_exchange_strong(state, Task::ABANDONED)) {
+        // Still at work: the thread is taken not to answer until it has finished, and disposes
+        // of the result itself.
         if (overdue) overdue->release();
         task->references.fetch_add(1);
         overdue = task;
+        return false;
     }
-    return false;
+    if (state != Task::DONE) return false;
+    // Done just now: the result is set before the state, and the thread touches it no more.
+    return true;
 }
 
 bool WindowThread::overdueStillRunning() {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -73,7 +74,9 @@ class WindowThread {
     // work runs at once.
     //
     // The work must own what it uses (capture by value, COM objects as ComPtr): after a waiter
-    // gives up, work already running finishes on its own, with the waiter gone.
+    // gives up, work already running finishes on its own, with the waiter gone. Its captures,
+    // and a result the waiter gave up on, are destroyed on the window thread (see Task); work
+    // that never reached the thread (none, or refused at once) is destroyed by the caller.
     template <class Work> auto call(Work work, DWORD limitMs) -> std::optional<decltype(work())>;
 
     // Whether the calling thread is a window thread running its message loop.
@@ -100,7 +103,31 @@ class WindowThread {
     Task* overdue = nullptr; // the last work whose caller gave up, until the thread is done with it
 };
 
+// One object that is destroyed only on a window thread: work that lets go of the last reference
+// to a driver object carries it in one of these. Destroyed anywhere else (the work never reached
+// the thread), the object is left as it is on purpose: letting go of it there could wait for
+// the driver's lock, which a window thread that stopped answering may hold for good.
+template <class T> class WindowThreadOwned {
+  public:
+    explicit WindowThreadOwned(T* owned) : object(owned) {}
+    ~WindowThreadOwned() {
+        if (!WindowThread::current()) object.release();
+    }
+    WindowThreadOwned(WindowThreadOwned&&) noexcept = default;
+    WindowThreadOwned& operator=(WindowThreadOwned&&) = delete;
+    T* operator->() const { return object.get(); }
+    explicit operator bool() const { return bool(object); }
+
+  private:
+    std::unique_ptr<T> object;
+};
+
 // Work queued for a window thread. The queue and the waiter hold one reference each.
+//
+// What the work captured, and a result nobody takes, are disposed of on the window thread: the
+// work as soon as it has run (or been given up unrun), the result when its waiter gave up on it
+// while it ran. So a COM object the work made or captured is let go of on the thread that uses
+// it, never later on the waiter's.
 class WindowThread::Task {
   public:
     Task() : finished(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
@@ -108,8 +135,13 @@ class WindowThread::Task {
     Task(const Task&) = delete;
     Task& operator=(const Task&) = delete;
     virtual void run() = 0;
+    virtual void disposeWork() = 0;
+    virtual void disposeResult() = 0;
 
-    enum State { PENDING, RUNNING, DONE, CANCELLED };
+    // PENDING -> RUNNING -> DONE on the thread; PENDING -> CANCELLED when the waiter gives up
+    // (or the thread ends) before it starts; RUNNING -> ABANDONED when the waiter gives up while
+    // it runs.
+    enum State { PENDING, RUNNING, DONE, CANCELLED, ABANDONED };
     std::atomic<int> state{PENDING};
     std::atomic<long> references{2};
     KernelHandle finished; // set once the thread is done with the task, whether it ran or not
@@ -122,10 +154,13 @@ class WindowThread::Task {
 
 template <class Work> class WindowThread::WorkTask : public WindowThread::Task {
   public:
-    explicit WorkTask(Work&& w) : work(std::move(w)) {}
-    void run() override { result.emplace(work()); }
-    Work work;
-    std::optional<decltype(std::declval<Work&>()())> result;
+    using Result = decltype(std::declval<Work&>()());
+    explicit WorkTask(Work&& w) { work.emplace(std::move(w)); }
+    void run() override { result.emplace((*work)()); }
+    void disposeWork() override { work.reset(); }
+    void disposeResult() override { result.reset(); }
+    std::optional<Work> work;
+    std::optional<Result> result;
 };
 
 template <class Work>
@@ -145,6 +180,7 @@ auto WindowThread::call(Work work, DWORD limitMs) -> std::optional<decltype(work
         task->release();
         return result;
     }
+    // Taken out of the task: what is left of it may be freed on either thread.
     if (wait(task, limitMs)) result = std::move(task->result);
     task->release();
     return result;

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Starts the screensaver full screen inside the virtual desktop, waits for its picture, presses a
-# key (or, with "close", sends its window WM_CLOSE) and waits for it to end, RUNS times, as a
-# person trying it over and over would.
-#   repeat_fullscreen.sh RUNS KELMOR.EXE PICTURE_DIR OUTPUT_DIR [key | close]
+# key (or, with "close", sends its window WM_CLOSE; with "both", each in turn) and waits for it
+# to end, RUNS times, as a person trying it over and over would.
+#   repeat_fullscreen.sh RUNS KELMOR.EXE PICTURE_DIR OUTPUT_DIR [key | close | both]
 # Every wait is bounded. A run that does not end gets a back trace of each of its threads
-# (OUTPUT_DIR/hang-N.txt) and is killed. Prints a line per failed run and a summary; fails
-# unless every run ended with status 0.
+# (OUTPUT_DIR/hang-N.txt) and is killed. After each run the desktop must be back in its own
+# 640x480 mode. Prints a line per failed run and a summary; fails unless every run ended with
+# status 0 and left the desktop's mode as it was.
 set -u
 runs=$1
 program=$2
@@ -40,7 +41,7 @@ backtraces() {
         done
 }
 
-ok=0 signalled=0 hung=0 failed=0 nopicture=0
+ok=0 signalled=0 hung=0 failed=0 nopicture=0 wrongmode=0 closed=0
 begin=$SECONDS
 for run in $(seq "$runs"); do
     wine "$program" >"$out/run-$run.stdout" 2>"$out/run-$run.stderr" &
@@ -60,7 +61,10 @@ for run in $(seq "$runs"); do
         awk "BEGIN { exit !($(brightness "$out/shot-2.png") > 0.005) }" && { shown=1; break; }
     done
     [ "$shown" -eq 1 ] || nopicture=$((nopicture + 1))
-    if [ "$ending" = close ]; then
+    how=$ending
+    [ "$ending" = both ] && { [ $((run % 2)) -eq 0 ] && how=close || how=key; }
+    [ "$how" = close ] && closed=$((closed + 1))
+    if [ "$how" = close ]; then
         wine "$wintool" close "Kelmor screensaver" 5000 >/dev/null 2>&1
     elif [ -n "$id" ]; then
         # One key, into the program's X window inside the desktop's.
@@ -76,7 +80,7 @@ for run in $(seq "$runs"); do
         backtraces >"$out/hang-$run.txt" 2>&1
         kill -9 "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
-        echo "run $run: still running 20 s after the $ending (picture $shown): $out/hang-$run.txt"
+        echo "run $run: still running 20 s after the $how (picture $shown): $out/hang-$run.txt"
         # A fresh session for the next run.
         wineserver -k 2>/dev/null
         ptc_wine_env
@@ -84,6 +88,11 @@ for run in $(seq "$runs"); do
     fi
     wait "$pid"
     status=$?
+    mode=$(wine "$wintool" mode 2>/dev/null | tr -d '\r')
+    if [ "$mode" != 640x480 ]; then
+        wrongmode=$((wrongmode + 1))
+        echo "run $run: desktop left at ${mode:-an unknown mode} after the $how"
+    fi
     if [ "$status" -eq 0 ]; then
         ok=$((ok + 1))
     elif [ "$status" -gt 128 ]; then
@@ -94,6 +103,8 @@ for run in $(seq "$runs"); do
         echo "run $run: status $status (picture $shown)"
     fi
 done
-echo "$runs runs in $((SECONDS - begin)) s: $ok ended with status 0, $signalled killed by a" \
-    "signal, $hung hung, $failed other status; $nopicture showed no picture within 20 s"
-[ "$ok" -eq "$runs" ] && [ "$nopicture" -eq 0 ]
+echo "$runs runs ($closed ended by WM_CLOSE, $((runs - closed)) by a key) in" \
+    "$((SECONDS - begin)) s: $ok ended with status 0, $signalled killed by a signal, $hung hung," \
+    "$failed other status; $nopicture showed no picture within 20 s; $wrongmode left the" \
+    "desktop in another mode"
+[ "$ok" -eq "$runs" ] && [ "$nopicture" -eq 0 ] && [ "$wrongmode" -eq 0 ]

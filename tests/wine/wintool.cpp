@@ -250,7 +250,8 @@ int usage() {
                          "       wintool find TITLE TIMEOUT_MS\n"
                          "       wintool stats TITLE TIMEOUT_MS\n"
                          "       wintool preview WIDTHxHEIGHT PROGRAM SECONDS\n"
-                         "       wintool check\n");
+                         "       wintool check\n"
+                         "       wintool mode\n");
     return 64;
 }
 
@@ -259,9 +260,16 @@ int usage() {
 // dismiss: prints the box's text, then "icon" or "no icon", and presses its OK button.
 // close: sends WM_CLOSE. find: prints the window's class and client size. stats: prints the
 // owning process's resource counts. 2 when not found. check: tests the counting itself.
-// preview: see preview() above.
+// preview: see preview() above. mode: prints the desktop's current display mode, WIDTHxHEIGHT.
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "check") return checkCounters();
+    if (argc == 2 && std::string(argv[1]) == "mode") {
+        DEVMODEA mode = {};
+        mode.dmSize = sizeof mode;
+        if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return 2;
+        std::printf("%lux%lu\n", mode.dmPelsWidth, mode.dmPelsHeight);
+        return 0;
+    }
     if (argc == 5 && std::string(argv[1]) == "preview")
         return preview(argv[2], argv[3], DWORD(std::strtoul(argv[4], nullptr, 10)));
     if (argc != 4) return usage();

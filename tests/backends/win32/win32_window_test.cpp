@@ -25,7 +25,10 @@ class TestWindow : public IWin32 {
     explicit TestWindow(WindowHandle attached = nullptr) : IWin32(attached) {
         registerWindowClass(testClass, 0, windowProcedure<TestWindow, WindowKind::WINDOWED>, true);
     }
-    ~TestWindow() override { close(); }
+    ~TestWindow() override {
+        close();
+        awaitProceduresOrEnd();
+    }
 
     int open(int width, int height, const char* className = testClass) {
         if (!createWindow(className, WS_OVERLAPPEDWINDOW, SW_SHOWNORMAL, width, height)) return 0;
@@ -36,9 +39,9 @@ class TestWindow : public IWin32 {
         closeWindow();
     }
 
-    static LRESULT windowMessage(TestWindow* owner, WindowKind, HWND window, UINT message,
+    static LRESULT windowMessage(ProcedureUse& use, WindowKind, HWND window, UINT message,
                                  WPARAM wParam, LPARAM lParam) {
-        return IWin32::handleMessage(owner, window, message, wParam, lParam);
+        return IWin32::handleMessage(use, window, message, wParam, lParam);
     }
 
     using IWin32::closeWindow;
@@ -445,15 +448,49 @@ TEST(Win32Window, CloseEndsEvenWhenTheWindowQueueIsFlooded) {
     TestWindow backEnd;
     ASSERT_EQ(backEnd.open(120, 90), 1);
     HWND window = backEnd.window();
-    // The window thread blocks on windowLock in the first message while its queue fills past
+    // The window thread blocks on keyLock in the first message while its queue fills past
     // Windows' limit of 10000 posted messages, so the WM_DESTROY post can be refused.
-    backEnd.enterWindowLock();
+    backEnd.enterKeyLock();
     PostMessageA(window, WM_KEYDOWN, 'F', 0);
     int posted = 0;
     while (posted < 12000 && PostMessageA(window, WM_USER, 0, 0)) ++posted;
-    backEnd.leaveWindowLock();
+    backEnd.leaveKeyLock();
     backEnd.closeWindow();
     EXPECT_FALSE(IsWindow(window));
+}
+
+// The application's thread waits for windowLock only up to the hand-over limit: held by another
+// thread, the operations that need it fail in time, and work again once it is free.
+TEST(Win32Window, OperationsNeedingTheWindowLockFailInTimeWhileItIsHeld) {
+    Watchdog watchdog(60000, "held window lock");
+    struct Case {
+        const char* name;
+        bool (*operation)(TestWindow&);
+    } cases[] = {
+        {"resizeWindow", [](TestWindow& w) { return w.resizeWindow(220, 160) != 0; }},
+        {"closeWindow", [](TestWindow& w) { return w.closeWindow(); }},
+    };
+    for (const Case& c : cases) {
+        TestWindow backEnd;
+        ASSERT_EQ(backEnd.open(200, 150), 1) << c.name;
+        backEnd.handOverLimit = 300;
+        std::atomic<bool> held{false}, done{false};
+        std::thread holder([&] {
+            backEnd.enterWindowLock();
+            held = true;
+            while (!done) Sleep(10);
+            backEnd.leaveWindowLock();
+        });
+        while (!held) Sleep(1);
+        const ULONGLONG start = GetTickCount64();
+        const bool succeeded = c.operation(backEnd);
+        const ULONGLONG took = GetTickCount64() - start;
+        done = true;
+        holder.join();
+        EXPECT_FALSE(succeeded) << c.name << " with the lock held elsewhere";
+        EXPECT_LT(took, 5000u) << c.name << " waited past its limit";
+        EXPECT_TRUE(c.operation(backEnd)) << c.name << " once the lock is free";
+    }
 }
 
 // WM_CLOSE ends the process with status 0 while the application's thread is busy, without
