@@ -27,4 +27,13 @@ void convert_copy(const uint8_t*& source, uint8_t*& destination, int32_t count, 
     destination += count;
 }
 
+// Large copies stream (RowWalk.h) wherever the build's baseline has SSE2: the copy has one
+// variant for every level, and at memory speed a store's width makes no difference.
+#if defined(__SSE2__)
+#include "conversion/Sse2.h"
+void area_copy(AREA& area, const void* lookup) {
+    conversion::walkArea<convert_copy, conversion::Sse2Vector>(area, lookup);
+}
+#else
 PTC_DEFINE_AREA(copy)
+#endif

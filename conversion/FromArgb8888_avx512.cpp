@@ -7,6 +7,7 @@
 // narrowing routines through masked loads and stores.
 
 using namespace conversion;
+using Vector = Avx512Vector;
 
 namespace {
 
@@ -131,14 +132,14 @@ template <int K> void reorderBlocks(const uint8_t*& s, uint8_t*& d, int32_t& n) 
 } // namespace
 
 // The reorders and packs leave what is short of a whole block to AVX2.
-PTC_BLOCKS_THEN(argb8888_abgr8888_avx512, reorderBlocks<TO_ABGR8888>, argb8888_abgr8888_avx2)
-PTC_BLOCKS_THEN(argb8888_rgba8888_avx512, reorderBlocks<TO_RGBA8888>, argb8888_rgba8888_avx2)
-PTC_BLOCKS_THEN(argb8888_bgra8888_avx512, reorderBlocks<TO_BGRA8888>, argb8888_bgra8888_avx2)
-PTC_BLOCKS_THEN(argb8888_rgb888_avx512, packBlocksAvx512<TO_RGB888>, argb8888_rgb888_avx2)
-PTC_BLOCKS_THEN(argb8888_bgr888_avx512, packBlocksAvx512<TO_BGR888>, argb8888_bgr888_avx2)
-PTC_BLOCKS_THEN(argb8888_rgb565_avx512, narrowBlocksAvx512<TO_RGB565>, argb8888_rgb565)
-PTC_BLOCKS_THEN(argb8888_bgr565_avx512, narrowBlocksAvx512<TO_BGR565>, argb8888_bgr565)
-PTC_BLOCKS_THEN(argb8888_argb1555_avx512, narrowBlocksAvx512<TO_ARGB1555>, argb8888_argb1555)
-PTC_BLOCKS_THEN(argb8888_abgr1555_avx512, narrowBlocksAvx512<TO_ABGR1555>, argb8888_abgr1555)
-PTC_BLOCKS_THEN(argb8888_grey8_avx512, narrowBlocksAvx512<TO_GREY8>, argb8888_grey8)
-PTC_BLOCKS_THEN(argb8888_rgb332_avx512, narrowBlocksAvx512<TO_RGB332>, argb8888_rgb332)
+PTC_BLOCKS_THEN(argb8888_abgr8888_avx512, reorderBlocks<TO_ABGR8888>, argb8888_abgr8888_avx2, 4)
+PTC_BLOCKS_THEN(argb8888_rgba8888_avx512, reorderBlocks<TO_RGBA8888>, argb8888_rgba8888_avx2, 4)
+PTC_BLOCKS_THEN(argb8888_bgra8888_avx512, reorderBlocks<TO_BGRA8888>, argb8888_bgra8888_avx2, 4)
+PTC_BLOCKS_THEN(argb8888_rgb888_avx512, packBlocksAvx512<TO_RGB888>, argb8888_rgb888_avx2, 3)
+PTC_BLOCKS_THEN(argb8888_bgr888_avx512, packBlocksAvx512<TO_BGR888>, argb8888_bgr888_avx2, 3)
+PTC_BLOCKS_THEN(argb8888_rgb565_avx512, narrowBlocksAvx512<TO_RGB565>, argb8888_rgb565, 2)
+PTC_BLOCKS_THEN(argb8888_bgr565_avx512, narrowBlocksAvx512<TO_BGR565>, argb8888_bgr565, 2)
+PTC_BLOCKS_THEN(argb8888_argb1555_avx512, narrowBlocksAvx512<TO_ARGB1555>, argb8888_argb1555, 2)
+PTC_BLOCKS_THEN(argb8888_abgr1555_avx512, narrowBlocksAvx512<TO_ABGR1555>, argb8888_abgr1555, 2)
+PTC_BLOCKS_THEN(argb8888_grey8_avx512, narrowBlocksAvx512<TO_GREY8>, argb8888_grey8, 1)
+PTC_BLOCKS_THEN(argb8888_rgb332_avx512, narrowBlocksAvx512<TO_RGB332>, argb8888_rgb332, 1)

@@ -9,6 +9,7 @@
 // where its channel is. The last partial block goes through masked loads and stores.
 
 using namespace conversion;
+using Vector = Avx512Vector;
 
 namespace {
 
@@ -206,11 +207,11 @@ void repack8BlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCurs
 
 } // namespace
 
-PTC_BLOCKS_THEN(rgb565_argb8888_avx512, (widenBlocksAvx512<TO_ARGB8888, 4>), rgb565_argb8888)
-PTC_BLOCKS_THEN(rgb565_abgr8888_avx512, (widenBlocksAvx512<TO_ABGR8888, 4>), rgb565_abgr8888)
-PTC_BLOCKS_THEN(rgb565_rgba8888_avx512, (widenBlocksAvx512<TO_RGBA8888, 4>), rgb565_rgba8888)
-PTC_BLOCKS_THEN(rgb565_bgra8888_avx512, (widenBlocksAvx512<TO_BGRA8888, 4>), rgb565_bgra8888)
-PTC_BLOCKS_THEN(rgb565_rgb888_avx512, (widenBlocksAvx512<TO_ARGB8888, 3>), rgb565_rgb888)
-PTC_BLOCKS_THEN(rgb565_bgr888_avx512, (widenBlocksAvx512<TO_ABGR8888, 3>), rgb565_bgr888)
-PTC_BLOCKS_THEN(rgb565_grey8_avx512, repack8BlocksAvx512<TO_GREY8>, rgb565_grey8)
-PTC_BLOCKS_THEN(rgb565_rgb332_avx512, repack8BlocksAvx512<TO_RGB332>, rgb565_rgb332)
+PTC_BLOCKS_THEN(rgb565_argb8888_avx512, (widenBlocksAvx512<TO_ARGB8888, 4>), rgb565_argb8888, 4)
+PTC_BLOCKS_THEN(rgb565_abgr8888_avx512, (widenBlocksAvx512<TO_ABGR8888, 4>), rgb565_abgr8888, 4)
+PTC_BLOCKS_THEN(rgb565_rgba8888_avx512, (widenBlocksAvx512<TO_RGBA8888, 4>), rgb565_rgba8888, 4)
+PTC_BLOCKS_THEN(rgb565_bgra8888_avx512, (widenBlocksAvx512<TO_BGRA8888, 4>), rgb565_bgra8888, 4)
+PTC_BLOCKS_THEN(rgb565_rgb888_avx512, (widenBlocksAvx512<TO_ARGB8888, 3>), rgb565_rgb888, 3)
+PTC_BLOCKS_THEN(rgb565_bgr888_avx512, (widenBlocksAvx512<TO_ABGR8888, 3>), rgb565_bgr888, 3)
+PTC_BLOCKS_THEN(rgb565_grey8_avx512, repack8BlocksAvx512<TO_GREY8>, rgb565_grey8, 1)
+PTC_BLOCKS_THEN(rgb565_rgb332_avx512, repack8BlocksAvx512<TO_RGB332>, rgb565_rgb332, 1)
