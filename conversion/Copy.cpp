@@ -1,6 +1,7 @@
 #include "conversion/Routines.h"
 #include "conversion/RowWalk.h"
 
+#include <atomic>
 #include <cstring>
 
 // The byte copy between equal formats; the count is in bytes. Runs between about a core's
@@ -11,7 +12,16 @@
 namespace {
 constexpr int32_t STRING_MOVE_FROM = 512 * 1024;
 constexpr int32_t STRING_MOVE_BELOW = 4 * 1024 * 1024;
+std::atomic<int64_t> streamFrom{conversion::STREAM_FROM};
 } // namespace
+
+int64_t conversion::streamingFrom() {
+    return streamFrom.load(std::memory_order_relaxed);
+}
+
+int64_t conversion::setStreamingFrom(int64_t bytes) {
+    return streamFrom.exchange(bytes, std::memory_order_relaxed);
+}
 
 void convert_copy(const uint8_t*& source, uint8_t*& destination, int32_t count, const void*) {
     if (count <= 0) return;

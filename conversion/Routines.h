@@ -17,14 +17,19 @@
 #define PTC_DECLARE_WITH(name, isa) PTC_DECLARE_ROUTINE(name##_##isa)
 
 namespace conversion {
-// Frames whose destination holds at least this many bytes are written with streaming stores,
+// Areas whose destination holds at least this many bytes are written with streaming stores,
 // which bypass the caches; smaller ones stay cached, since the next step (a copy to the screen)
-// reads them. Measured with bench_conversion on two processors (Zen 3 with 32 MiB of L3 per
-// core group, Zen 5 with AVX-512): 640x480 frames (at most 1.2 MiB) convert up to twice as fast
-// cached as streamed, 1920x1080 frames (up to 8 MiB) cycled through main memory about a third
-// faster streamed; a frame of 1920x1080 at 32 bits reused from the cache loses little either
-// way. The processors' own report of their last-level cache is no guide on virtual machines.
-inline constexpr int64_t STREAM_FROM = int64_t(4) << 20;
+// reads them. Chosen from bench_conversion --stream-from on an AMD EPYC with AVX-512 and 32 MiB
+// of last-level cache per core group: there frames of 1920x1080 and 3840x2400 pixels, reused or
+// cycled through main memory, converted and copied as fast or faster through the cache (by 5
+// to 25%), so only frames far beyond such a cache stream. The processor's own report of its
+// last-level cache is no guide on the virtual machines measured.
+inline constexpr int64_t STREAM_FROM = int64_t(64) << 20;
+
+// The size in force: STREAM_FROM unless set otherwise, as tests and benchmarks do to exercise
+// and time the streaming path. Returns the size it replaces.
+int64_t streamingFrom();
+int64_t setStreamingFrom(int64_t bytes);
 } // namespace conversion
 
 PTC_DECLARE_ROUTINE(copy)

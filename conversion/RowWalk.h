@@ -27,7 +27,7 @@ inline bool rowsAreOneRun(const AREA& area) {
 // Whether an area's destination is large enough to be streamed.
 inline bool streams(const AREA& area) {
     const int64_t rowBytes = int64_t(area.destinationPitch) - area.destinationSkip;
-    return area.width > 0 && rowBytes * area.height >= STREAM_FROM;
+    return area.width > 0 && rowBytes * area.height >= streamingFrom();
 }
 
 // A streamed area: each row (or the whole area when its rows are one run) in chunks that the

@@ -409,13 +409,27 @@ TEST_P(ConversionRoutine, EveryHeadAndTailAtEveryLevel) {
     }
 }
 
-// An area whose destination is above the size from which the area routines stream, padded
-// rows and rows that form one run, at every level: the same bytes as the line routine writes
-// row by row (which the tests above hold to the reference), and the padding untouched.
+// Sets the size from which areas stream for as long as it lives.
+class StreamingFrom {
+  public:
+    explicit StreamingFrom(int64_t bytes) : previous_(conversion::setStreamingFrom(bytes)) {}
+    ~StreamingFrom() { conversion::setStreamingFrom(previous_); }
+    StreamingFrom(const StreamingFrom&) = delete;
+    StreamingFrom& operator=(const StreamingFrom&) = delete;
+
+  private:
+    int64_t previous_;
+};
+
+// An area whose destination is above the size from which the area routines stream (lowered to
+// keep the test quick: the path is the same), padded rows and rows that form one run, at every
+// level: the same bytes as the line routine writes row by row (which the tests above hold to
+// the reference), and the padding untouched.
 TEST_P(ConversionRoutine, StreamedAreaMatchesTheRows) {
     const RoutineCase& c = GetParam();
+    const StreamingFrom streaming(256 * 1024);
     const int width = 1001, destinationRow = width * c.destinationBytes;
-    const int height = int(conversion::STREAM_FROM / destinationRow) + 2;
+    const int height = int(conversion::streamingFrom() / destinationRow) + 2;
     uint32_t state = 2463534242u; // xorshift: a cheap fill for megabytes
     std::vector<uint8_t> pixels(size_t(width) * c.sourceBytes * height);
     for (uint8_t& b : pixels) {
