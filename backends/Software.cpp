@@ -199,7 +199,7 @@ ISoftware::~ISoftware() {
     std::unique_ptr<SURFACE> surface(new (std::nothrow) SURFACE);
     if (!surface) return nullptr;
     surface->buffer =
-        static_cast<uint8_t*>(::operator new(size_t(size), PIXEL_ALIGNMENT, std::nothrow));
+        static_cast<uint8_t*>(::operator new(size_t(size), SURFACE::PIXEL_ALIGNMENT, std::nothrow));
     if (!surface->buffer) return nullptr;
     std::memset(surface->buffer, 0, size_t(size));
     surface->pixels = chosenOrientation == TOP_DOWN

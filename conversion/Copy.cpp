@@ -42,7 +42,7 @@ void convert_copy(const uint8_t*& source, uint8_t*& destination, int32_t count, 
 #if defined(__SSE2__)
 #include "conversion/Sse2.h"
 void area_copy(AREA& area, const void* lookup) {
-    conversion::walkArea<convert_copy, conversion::Sse2Vector>(area, lookup);
+    conversion::walkArea<convert_copy, conversion::Sse2Vector, true>(area, lookup);
 }
 #else
 PTC_DEFINE_AREA(copy)

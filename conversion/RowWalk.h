@@ -33,8 +33,10 @@ inline bool streams(const AREA& area) {
 // A streamed area: each row (or the whole area when its rows are one run) in chunks that the
 // line routine converts into the buffer, placed at the destination's offset within a cache line
 // so that it aligns its stores alike and the copy out loads from where it stores to. Vector
-// gives the streaming copy and the fence that orders its stores before whatever follows.
-template <LineRoutine line, class Vector> void streamArea(AREA& area, const void* lookup) {
+// gives the streaming copy and the fence that orders its stores before whatever follows. A
+// byte copy (Copies) needs no buffer: it streams straight from the source.
+template <LineRoutine line, class Vector, bool Copies>
+void streamArea(AREA& area, const void* lookup) {
     const int32_t pixelBytes = (area.destinationPitch - area.destinationSkip) / area.width;
     // Whole cache lines per chunk, so every chunk starts where the first did within its line.
     const int32_t chunk = STAGE_BYTES / pixelBytes / 64 * 64;
@@ -48,8 +50,7 @@ template <LineRoutine line, class Vector> void streamArea(AREA& area, const void
         for (int64_t left = width; left > 0;) {
             const int32_t n = left < chunk ? int32_t(left) : chunk;
             const size_t bytes = size_t(n) * size_t(pixelBytes);
-            if constexpr (line == convert_copy) {
-                // A copy needs no buffer: it streams straight from the source.
+            if constexpr (Copies) {
                 Vector::stream(destination, source, bytes);
                 source += bytes;
             } else {
@@ -70,11 +71,12 @@ template <LineRoutine line, class Vector> void streamArea(AREA& area, const void
 
 // Walks the rows of an area with one line routine: the body of every area routine. With a
 // Vector (see streamArea), large areas are streamed.
-template <LineRoutine line, class Vector = void> void walkArea(AREA& area, const void* lookup) {
+template <LineRoutine line, class Vector = void, bool Copies = false>
+void walkArea(AREA& area, const void* lookup) {
     if (area.height <= 0) return;
     if constexpr (!std::is_void_v<Vector>) {
         if (streams(area)) {
-            streamArea<line, Vector>(area, lookup);
+            streamArea<line, Vector, Copies>(area, lookup);
             return;
         }
     }
