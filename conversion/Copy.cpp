@@ -4,14 +4,12 @@
 #include <atomic>
 #include <cstring>
 
-// The byte copy between equal formats; the count is in bytes. Runs between about a core's
-// second-level cache and the size where the C library turns to stores that bypass the cache
-// go through the string move instruction, which copies those faster than the library's
-// vector loop on the processors measured; the library's copy is as fast or faster elsewhere.
+// The byte copy between equal formats; the count is in bytes.
+
+using conversion::STRING_MOVE_BELOW;
+using conversion::STRING_MOVE_FROM;
 
 namespace {
-constexpr int32_t STRING_MOVE_FROM = 512 * 1024;
-constexpr int32_t STRING_MOVE_BELOW = 4 * 1024 * 1024;
 std::atomic<int64_t> streamFrom{conversion::STREAM_FROM};
 } // namespace
 

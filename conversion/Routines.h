@@ -29,6 +29,13 @@ inline constexpr int64_t STREAM_FROM = int64_t(64) << 20;
 // and time the streaming path. Returns the size it replaces.
 int64_t streamingFrom();
 int64_t setStreamingFrom(int64_t bytes);
+
+// Copies of this many bytes up to about a core's second-level cache and up to the size where
+// the C library turns to stores that bypass the cache go through the string move instruction,
+// which copies those faster than the library's vector loop or an aligned one of our own on the
+// processors measured; elsewhere those are as fast or faster.
+inline constexpr int32_t STRING_MOVE_FROM = 512 * 1024;
+inline constexpr int32_t STRING_MOVE_BELOW = 4 * 1024 * 1024;
 } // namespace conversion
 
 // Every routine once, with the variant each level takes: the suffix of its name at SSE2, SSSE3,
@@ -37,7 +44,7 @@ int64_t setStreamingFrom(int64_t bytes);
 // ROUTINE for the routines that read no lookup, INDEXED for those that do. This list declares
 // the variants below and builds the route table (Routes.cpp).
 #define PTC_ROUTINES(ROUTINE, INDEXED)                                                             \
-    ROUTINE(copy, , , _avx2, _avx512)                                                              \
+    ROUTINE(copy, , , _avx2, _avx2)                                                                \
     ROUTINE(argb8888_abgr8888, _sse2, _ssse3, _avx2, _avx2)                                        \
     ROUTINE(argb8888_bgra8888, _sse2, _ssse3, _avx2, _avx2)                                        \
     ROUTINE(argb8888_rgba8888, _sse2, _ssse3, _avx2, _avx2)                                        \
