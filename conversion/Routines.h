@@ -18,11 +18,12 @@
 namespace conversion {
 // Areas whose destination holds at least this many bytes are written with streaming stores,
 // which bypass the caches; smaller ones stay cached, since the next step (a copy to the screen)
-// reads them. Chosen from bench_conversion --stream-from on an AMD EPYC with AVX-512 and 32 MiB
-// of last-level cache per core group: there frames of 1920x1080 and 3840x2400 pixels, reused or
-// cycled through main memory, converted and copied as fast or faster through the cache (by 5
-// to 25%), so only frames far beyond such a cache stream. The processor's own report of its
-// last-level cache is no guide on the virtual machines measured.
+// reads them. Chosen from bench_conversion timed both ways (--stream-from) on an AMD EPYC
+// (Zen 5) with 32 MiB of last-level cache per core group: frames of 1920x1080 (and in one
+// trial 3840x2400) pixels, reused or cycled through main memory, converted and copied as fast
+// or faster through the cache (by 5 to 25%), so only frames far beyond such a cache stream.
+// The processor's own report of its last-level cache is no guide on the virtual machines
+// measured.
 inline constexpr int64_t STREAM_FROM = int64_t(64) << 20;
 
 // The size in force: STREAM_FROM unless set otherwise, as tests and benchmarks do to exercise
