@@ -185,7 +185,7 @@ void repack8BlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCurs
 
 // These were 10 to 50% faster than AVX2 in the cache, but 10 to 40% slower on frames from main
 // memory: areas above the second-level cache go to the AVX2 variants.
-constexpr int64_t AVX2_FROM = int64_t(2) << 20;
+constexpr int64_t AVX2_FROM = int64_t(1) << 20;
 
 #define PTC_AVX512_IN_CACHE(name, blocks, bytes)                                                   \
     void convert_##name##_avx512(const uint8_t*& s, uint8_t*& d, int32_t n, const void* lookup) {  \
