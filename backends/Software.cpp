@@ -84,7 +84,7 @@ bool inside(const Surface& surface, int64_t x, int64_t y, int64_t width, int64_t
 // --- ISoftware::SURFACE ---
 
 ISoftware::SURFACE::~SURFACE() {
-    std::free(buffer);
+    if (buffer) ::operator delete(buffer, PIXEL_ALIGNMENT);
 }
 
 void* ISoftware::SURFACE::lock(int) {
@@ -198,8 +198,10 @@ ISoftware::~ISoftware() {
 
     std::unique_ptr<SURFACE> surface(new (std::nothrow) SURFACE);
     if (!surface) return nullptr;
-    surface->buffer = static_cast<uint8_t*>(std::calloc(size_t(size), 1));
+    surface->buffer =
+        static_cast<uint8_t*>(::operator new(size_t(size), SURFACE::PIXEL_ALIGNMENT, std::nothrow));
     if (!surface->buffer) return nullptr;
+    std::memset(surface->buffer, 0, size_t(size));
     surface->pixels = chosenOrientation == TOP_DOWN
                           ? surface->buffer
                           : surface->buffer + ptrdiff_t(rowBytes) * (height - 1);

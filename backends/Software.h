@@ -3,6 +3,7 @@
 #include "display/List.h"
 
 #include <cstdint>
+#include <new>
 
 class RASTER;
 
@@ -11,8 +12,9 @@ class RASTER;
 // Everything else reports that there is no display.
 class ISoftware : public NullInterface {
   public:
-    // Pixels in one zero-filled heap block; row 0 is its first row (top-down) or its last
-    // (bottom-up).
+    // Pixels in one zero-filled heap block that starts on a cache line, so that the
+    // conversions' whole-line stores into it need no head when the pitch is a multiple of 64;
+    // row 0 is its first row (top-down) or its last (bottom-up).
     class SURFACE : public NullSurface {
       public:
         SURFACE() = default;
@@ -27,6 +29,7 @@ class ISoftware : public NullInterface {
         int valid() override { return buffer && pixels ? 1 : 0; }
 
       protected:
+        static constexpr std::align_val_t PIXEL_ALIGNMENT{64};
         uint8_t* buffer = nullptr; // owned; freed by the destructor
         uint8_t* pixels = nullptr; // row 0
         int32_t locks = 0;

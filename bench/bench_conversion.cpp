@@ -14,14 +14,17 @@
 // 640x480 and from main memory, the worst named, and whether any routine is slower at a higher
 // instruction set than at a lower one.
 //
-// bench_conversion [filter [instruction set]] [--csv file]
+// bench_conversion [filter [instruction set]] [--csv file] [--stream-from bytes]
 //   runs the routines whose name contains filter, at every instruction set up to the processor's
 //   best or only at the named one (none, SSE2, SSSE3, AVX2, AVX-512), and writes the figures
-//   (Mpixel/s, one row per routine and size) to file as comma-separated values.
+//   (Mpixel/s, one row per routine and size) to file as comma-separated values. With
+//   --stream-from, areas whose destination holds at least that many bytes are written with
+//   streaming stores instead of from the library's own size on.
 
 #include "Timing.h"
 #include "conversion/ProcessorFeatures.h"
 #include "conversion/Raster.h"
+#include "conversion/Routines.h"
 
 #include <algorithm>
 #include <cctype>
@@ -499,6 +502,8 @@ int main(int argc, char** argv) {
     for (int a = 1, positional = 0; a < argc; ++a) {
         if (std::strcmp(argv[a], "--csv") == 0 && a + 1 < argc)
             csv = argv[++a];
+        else if (std::strcmp(argv[a], "--stream-from") == 0 && a + 1 < argc)
+            conversion::setStreamingFrom(std::strtoll(argv[++a], nullptr, 10));
         else if (positional++ == 0)
             filter = argv[a];
         else

@@ -1,8 +1,10 @@
 #pragma once
 #include <immintrin.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 // What the AVX-512 variants share. Included only by files compiled for AVX-512 F, BW, VL and
 // VBMI with BMI2.
@@ -52,6 +54,21 @@ inline __m512i load512(const void* p) {
 inline void store512(void* p, __m512i v) {
     _mm512_storeu_si512(p, v);
 }
+
+// The AVX-512 variants' destination alignment and streaming stores, 64 bytes a store: as
+// Sse2Vector.
+struct Avx512Vector {
+    static constexpr int BYTES = 64;
+    static void stream(uint8_t* d, const uint8_t* s, size_t bytes) {
+        const size_t head = std::min(bytes, size_t(0 - reinterpret_cast<uintptr_t>(d)) & 63);
+        std::memcpy(d, s, head);
+        d += head, s += head, bytes -= head;
+        for (; bytes >= 64; bytes -= 64, s += 64, d += 64)
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(d), load512(s));
+        std::memcpy(d, s, bytes);
+    }
+    static void fence() { _mm_sfence(); }
+};
 
 // A table of 256 bytes in four registers, entries 64k to 64k + 63 in register k.
 struct ByteTable {

@@ -1,17 +1,25 @@
 #include "conversion/Routines.h"
 #include "conversion/RowWalk.h"
 
+#include <atomic>
 #include <cstring>
 
-// The byte copy between equal formats; the count is in bytes. Runs between about a core's
-// second-level cache and the size where the C library turns to stores that bypass the cache
-// go through the string move instruction, which copies those faster than the library's
-// vector loop on the processors measured; the library's copy is as fast or faster elsewhere.
+// The byte copy between equal formats; the count is in bytes.
+
+using conversion::STRING_MOVE_BELOW;
+using conversion::STRING_MOVE_FROM;
 
 namespace {
-[[maybe_unused]] constexpr int32_t STRING_MOVE_FROM = 512 * 1024;
-[[maybe_unused]] constexpr int32_t STRING_MOVE_BELOW = 4 * 1024 * 1024;
+std::atomic<int64_t> streamFrom{conversion::STREAM_FROM};
 } // namespace
+
+int64_t conversion::streamingFrom() {
+    return streamFrom.load(std::memory_order_relaxed);
+}
+
+int64_t conversion::setStreamingFrom(int64_t bytes) {
+    return streamFrom.exchange(bytes, std::memory_order_relaxed);
+}
 
 void convert_copy(const uint8_t*& source, uint8_t*& destination, int32_t count, const void*) {
     if (count <= 0) return;
@@ -27,4 +35,13 @@ void convert_copy(const uint8_t*& source, uint8_t*& destination, int32_t count, 
     destination += count;
 }
 
+// Large copies stream (RowWalk.h) wherever the build's baseline has SSE2: the copy has one
+// variant for every level, and at memory speed a store's width makes no difference.
+#if defined(__SSE2__)
+#include "conversion/Sse2.h"
+void area_copy(AREA& area, const void* lookup) {
+    conversion::walkArea<convert_copy, conversion::Sse2Vector, true>(area, lookup);
+}
+#else
 PTC_DEFINE_AREA(copy)
+#endif

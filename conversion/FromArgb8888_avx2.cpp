@@ -6,6 +6,7 @@
 // The routines from ARGB8888 with AVX2: narrowing by multiply-adds, byte shuffles per lane.
 
 using namespace conversion;
+using Vector = Avx2Vector;
 
 namespace {
 
@@ -41,18 +42,10 @@ template <int K> void narrowBlocks(const uint8_t*& source, uint8_t*& destination
     }
 }
 
-// 16 pixels a step into whole 32-byte blocks of the destination: stores that straddle cache lines
-// cost more than the shuffles. The pixels before the first such block are done by one store
-// that the loop's first overlaps, writing the same values again.
+// 16 pixels a step, byte shuffles within each pixel.
 template <int K> void reorderBlocks(const uint8_t*& source, uint8_t*& destination, int32_t& count) {
     Cursors c(source, destination, count);
     const __m256i control = loadControlTwice(reorderControls[K]);
-    const uintptr_t misaligned = reinterpret_cast<uintptr_t>(c.d) & 31;
-    if (c.n >= 24 && misaligned % 4 == 0 && misaligned != 0) {
-        store256(c.d, _mm256_shuffle_epi8(load256(c.s), control));
-        const int32_t ahead = int32_t(32 - misaligned) / 4;
-        c.n -= ahead, c.s += 4 * ahead, c.d += 4 * ahead;
-    }
     for (; c.n >= 16; c.n -= 16, c.s += 64, c.d += 64) {
         store256(c.d, _mm256_shuffle_epi8(load256(c.s), control));
         store256(c.d + 32, _mm256_shuffle_epi8(load256(c.s + 32), control));
@@ -87,14 +80,14 @@ template <int K> void packBlocks(const uint8_t*& source, uint8_t*& destination, 
 
 } // namespace
 
-PTC_BLOCKS_THEN(argb8888_abgr8888_avx2, reorderBlocks<TO_ABGR8888>, argb8888_abgr8888)
-PTC_BLOCKS_THEN(argb8888_rgba8888_avx2, reorderBlocks<TO_RGBA8888>, argb8888_rgba8888)
-PTC_BLOCKS_THEN(argb8888_bgra8888_avx2, reorderBlocks<TO_BGRA8888>, argb8888_bgra8888)
-PTC_BLOCKS_THEN(argb8888_rgb888_avx2, packBlocks<TO_RGB888>, argb8888_rgb888)
-PTC_BLOCKS_THEN(argb8888_bgr888_avx2, packBlocks<TO_BGR888>, argb8888_bgr888)
-PTC_BLOCKS_THEN(argb8888_rgb565_avx2, narrowBlocks<TO_RGB565>, argb8888_rgb565)
-PTC_BLOCKS_THEN(argb8888_bgr565_avx2, narrowBlocks<TO_BGR565>, argb8888_bgr565)
-PTC_BLOCKS_THEN(argb8888_argb1555_avx2, narrowBlocks<TO_ARGB1555>, argb8888_argb1555)
-PTC_BLOCKS_THEN(argb8888_abgr1555_avx2, narrowBlocks<TO_ABGR1555>, argb8888_abgr1555)
-PTC_BLOCKS_THEN(argb8888_grey8_avx2, narrowBlocks<TO_GREY8>, argb8888_grey8)
-PTC_BLOCKS_THEN(argb8888_rgb332_avx2, narrowBlocks<TO_RGB332>, argb8888_rgb332)
+PTC_BLOCKS_THEN(argb8888_abgr8888_avx2, reorderBlocks<TO_ABGR8888>, argb8888_abgr8888, 4)
+PTC_BLOCKS_THEN(argb8888_rgba8888_avx2, reorderBlocks<TO_RGBA8888>, argb8888_rgba8888, 4)
+PTC_BLOCKS_THEN(argb8888_bgra8888_avx2, reorderBlocks<TO_BGRA8888>, argb8888_bgra8888, 4)
+PTC_BLOCKS_THEN(argb8888_rgb888_avx2, packBlocks<TO_RGB888>, argb8888_rgb888, 3)
+PTC_BLOCKS_THEN(argb8888_bgr888_avx2, packBlocks<TO_BGR888>, argb8888_bgr888, 3)
+PTC_BLOCKS_THEN(argb8888_rgb565_avx2, narrowBlocks<TO_RGB565>, argb8888_rgb565, 2)
+PTC_BLOCKS_THEN(argb8888_bgr565_avx2, narrowBlocks<TO_BGR565>, argb8888_bgr565, 2)
+PTC_BLOCKS_THEN(argb8888_argb1555_avx2, narrowBlocks<TO_ARGB1555>, argb8888_argb1555, 2)
+PTC_BLOCKS_THEN(argb8888_abgr1555_avx2, narrowBlocks<TO_ABGR1555>, argb8888_abgr1555, 2)
+PTC_BLOCKS_THEN(argb8888_grey8_avx2, narrowBlocks<TO_GREY8>, argb8888_grey8, 1)
+PTC_BLOCKS_THEN(argb8888_rgb332_avx2, narrowBlocks<TO_RGB332>, argb8888_rgb332, 1)

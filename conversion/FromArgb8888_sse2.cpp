@@ -7,6 +7,7 @@
 // stay inside the run, the rest pixel by pixel.
 
 using namespace conversion;
+using Vector = Sse2Vector;
 
 namespace {
 
@@ -97,14 +98,14 @@ template <int K> void packBlocks(const uint8_t*& source, uint8_t*& destination, 
 
 } // namespace
 
-PTC_BLOCKS_THEN(argb8888_abgr8888_sse2, reorderBlocks<TO_ABGR8888>, argb8888_abgr8888)
-PTC_BLOCKS_THEN(argb8888_rgba8888_sse2, reorderBlocks<TO_RGBA8888>, argb8888_rgba8888)
-PTC_BLOCKS_THEN(argb8888_bgra8888_sse2, reorderBlocks<TO_BGRA8888>, argb8888_bgra8888)
-PTC_BLOCKS_THEN(argb8888_rgb888_sse2, packBlocks<TO_RGB888>, argb8888_rgb888)
-PTC_BLOCKS_THEN(argb8888_bgr888_sse2, packBlocks<TO_BGR888>, argb8888_bgr888)
-PTC_BLOCKS_THEN(argb8888_rgb565_sse2, narrowBlocks<TO_RGB565>, argb8888_rgb565)
-PTC_BLOCKS_THEN(argb8888_bgr565_sse2, narrowBlocks<TO_BGR565>, argb8888_bgr565)
-PTC_BLOCKS_THEN(argb8888_argb1555_sse2, narrowBlocks<TO_ARGB1555>, argb8888_argb1555)
-PTC_BLOCKS_THEN(argb8888_abgr1555_sse2, narrowBlocks<TO_ABGR1555>, argb8888_abgr1555)
-PTC_BLOCKS_THEN(argb8888_grey8_sse2, narrowBlocks<TO_GREY8>, argb8888_grey8)
-PTC_BLOCKS_THEN(argb8888_rgb332_sse2, narrowBlocks<TO_RGB332>, argb8888_rgb332)
+PTC_BLOCKS_THEN(argb8888_abgr8888_sse2, reorderBlocks<TO_ABGR8888>, argb8888_abgr8888, 4)
+PTC_BLOCKS_THEN(argb8888_rgba8888_sse2, reorderBlocks<TO_RGBA8888>, argb8888_rgba8888, 4)
+PTC_BLOCKS_THEN(argb8888_bgra8888_sse2, reorderBlocks<TO_BGRA8888>, argb8888_bgra8888, 4)
+PTC_BLOCKS_THEN(argb8888_rgb888_sse2, packBlocks<TO_RGB888>, argb8888_rgb888, 3)
+PTC_BLOCKS_THEN(argb8888_bgr888_sse2, packBlocks<TO_BGR888>, argb8888_bgr888, 3)
+PTC_BLOCKS_THEN(argb8888_rgb565_sse2, narrowBlocks<TO_RGB565>, argb8888_rgb565, 2)
+PTC_BLOCKS_THEN(argb8888_bgr565_sse2, narrowBlocks<TO_BGR565>, argb8888_bgr565, 2)
+PTC_BLOCKS_THEN(argb8888_argb1555_sse2, narrowBlocks<TO_ARGB1555>, argb8888_argb1555, 2)
+PTC_BLOCKS_THEN(argb8888_abgr1555_sse2, narrowBlocks<TO_ABGR1555>, argb8888_abgr1555, 2)
+PTC_BLOCKS_THEN(argb8888_grey8_sse2, narrowBlocks<TO_GREY8>, argb8888_grey8, 1)
+PTC_BLOCKS_THEN(argb8888_rgb332_sse2, narrowBlocks<TO_RGB332>, argb8888_rgb332, 1)

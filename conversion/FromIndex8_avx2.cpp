@@ -13,6 +13,7 @@
 // results into wide stores beat both byte-plane shuffles and gathers.
 
 using namespace conversion;
+using Vector = Avx2Vector;
 
 namespace {
 
@@ -57,7 +58,8 @@ void bytesBlocks(const uint8_t*& source, uint8_t*& destination, int32_t& count,
 } // namespace
 
 void convert_index8_8_avx2(const uint8_t*& s, uint8_t*& d, int32_t n, const void* lookup) {
+    alignDestination<Vector::BYTES, 1>(s, d, n, lookup, convert_index8_8);
     bytesBlocks(s, d, n, static_cast<const uint8_t*>(lookup));
     convert_index8_8(s, d, n, lookup);
 }
-PTC_DEFINE_AREA(index8_8_avx2)
+PTC_DEFINE_STREAMED_AREA(index8_8_avx2)

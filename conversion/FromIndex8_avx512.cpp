@@ -9,6 +9,7 @@
 // loads and stores, which touch no memory outside the mask.
 
 using namespace conversion;
+using Vector = Avx512Vector;
 
 namespace {
 
@@ -188,14 +189,15 @@ constexpr int32_t VECTOR_RUN = 16;
 
 } // namespace
 
-#define PTC_INDEXED_AVX512(name, blocks, Table)                                                    \
+#define PTC_INDEXED_AVX512(name, blocks, Table, bytes)                                             \
     void convert_##name##_avx512(const uint8_t*& s, uint8_t*& d, int32_t n, const void* lookup) {  \
+        alignDestination<Vector::BYTES, bytes>(s, d, n, lookup, convert_##name);                   \
         if (n >= VECTOR_RUN) blocks(s, d, n, static_cast<const Table*>(lookup));                   \
         convert_##name(s, d, n, lookup);                                                           \
     }                                                                                              \
-    PTC_DEFINE_AREA(name##_avx512)
+    PTC_DEFINE_STREAMED_AREA(name##_avx512)
 
-PTC_INDEXED_AVX512(index8_32, words32Avx512, uint32_t)
-PTC_INDEXED_AVX512(index8_24, words24Avx512, uint32_t)
-PTC_INDEXED_AVX512(index8_16, words16Avx512, uint32_t)
-PTC_INDEXED_AVX512(index8_8, bytesAvx512, uint8_t)
+PTC_INDEXED_AVX512(index8_32, words32Avx512, uint32_t, 4)
+PTC_INDEXED_AVX512(index8_24, words24Avx512, uint32_t, 3)
+PTC_INDEXED_AVX512(index8_16, words16Avx512, uint32_t, 2)
+PTC_INDEXED_AVX512(index8_8, bytesAvx512, uint8_t, 1)

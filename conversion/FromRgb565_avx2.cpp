@@ -9,6 +9,7 @@
 // The routines from RGB565 with AVX2, 16 or 32 pixels a step.
 
 using namespace conversion;
+using Vector = Avx2Vector;
 
 namespace {
 
@@ -163,14 +164,14 @@ void repackBlocks(const uint8_t*& sourceCursor, uint8_t*& destinationCursor, int
 
 } // namespace
 
-PTC_BLOCKS_THEN(rgb565_argb8888_avx2, expandBlocks<TO_ARGB8888>, rgb565_argb8888)
-PTC_BLOCKS_THEN(rgb565_abgr8888_avx2, expandBlocks<TO_ABGR8888>, rgb565_abgr8888)
-PTC_BLOCKS_THEN(rgb565_rgba8888_avx2, expandBlocks<TO_RGBA8888>, rgb565_rgba8888)
-PTC_BLOCKS_THEN(rgb565_bgra8888_avx2, expandBlocks<TO_BGRA8888>, rgb565_bgra8888)
-PTC_BLOCKS_THEN(rgb565_rgb888_avx2, expand24Blocks<TO_ARGB8888>, rgb565_rgb888)
-PTC_BLOCKS_THEN(rgb565_bgr888_avx2, expand24Blocks<TO_ABGR8888>, rgb565_bgr888)
-PTC_BLOCKS_THEN(rgb565_bgr565_avx2, repackBlocks<TO_BGR565>, rgb565_bgr565)
-PTC_BLOCKS_THEN(rgb565_argb1555_avx2, repackBlocks<TO_ARGB1555>, rgb565_argb1555)
-PTC_BLOCKS_THEN(rgb565_abgr1555_avx2, repackBlocks<TO_ABGR1555>, rgb565_abgr1555)
-PTC_BLOCKS_THEN(rgb565_grey8_avx2, repackBlocks<TO_GREY8>, rgb565_grey8)
-PTC_BLOCKS_THEN(rgb565_rgb332_avx2, repackBlocks<TO_RGB332>, rgb565_rgb332)
+PTC_BLOCKS_THEN(rgb565_argb8888_avx2, expandBlocks<TO_ARGB8888>, rgb565_argb8888, 4)
+PTC_BLOCKS_THEN(rgb565_abgr8888_avx2, expandBlocks<TO_ABGR8888>, rgb565_abgr8888, 4)
+PTC_BLOCKS_THEN(rgb565_rgba8888_avx2, expandBlocks<TO_RGBA8888>, rgb565_rgba8888, 4)
+PTC_BLOCKS_THEN(rgb565_bgra8888_avx2, expandBlocks<TO_BGRA8888>, rgb565_bgra8888, 4)
+PTC_BLOCKS_THEN(rgb565_rgb888_avx2, expand24Blocks<TO_ARGB8888>, rgb565_rgb888, 3)
+PTC_BLOCKS_THEN(rgb565_bgr888_avx2, expand24Blocks<TO_ABGR8888>, rgb565_bgr888, 3)
+PTC_BLOCKS_THEN(rgb565_bgr565_avx2, repackBlocks<TO_BGR565>, rgb565_bgr565, 2)
+PTC_BLOCKS_THEN(rgb565_argb1555_avx2, repackBlocks<TO_ARGB1555>, rgb565_argb1555, 2)
+PTC_BLOCKS_THEN(rgb565_abgr1555_avx2, repackBlocks<TO_ABGR1555>, rgb565_abgr1555, 2)
+PTC_BLOCKS_THEN(rgb565_grey8_avx2, repackBlocks<TO_GREY8>, rgb565_grey8, 1)
+PTC_BLOCKS_THEN(rgb565_rgb332_avx2, repackBlocks<TO_RGB332>, rgb565_rgb332, 1)

@@ -7,6 +7,7 @@
 // RGB565 to the 24-bit formats with SSSE3's byte shuffle.
 
 using namespace conversion;
+using Vector = Sse2Vector;
 
 namespace {
 
@@ -31,5 +32,5 @@ void expand24Blocks(const uint8_t*& source, uint8_t*& destination, int32_t& coun
 
 } // namespace
 
-PTC_BLOCKS_THEN(rgb565_rgb888_ssse3, expand24Blocks<TO_ARGB8888>, rgb565_rgb888)
-PTC_BLOCKS_THEN(rgb565_bgr888_ssse3, expand24Blocks<TO_ABGR8888>, rgb565_bgr888)
+PTC_BLOCKS_THEN(rgb565_rgb888_ssse3, expand24Blocks<TO_ARGB8888>, rgb565_rgb888, 3)
+PTC_BLOCKS_THEN(rgb565_bgr888_ssse3, expand24Blocks<TO_ABGR8888>, rgb565_bgr888, 3)

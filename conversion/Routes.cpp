@@ -20,84 +20,30 @@ namespace {
         convert_##name##suffix, area_##name##suffix                                                \
     }
 #endif
-// The suffix at SSE2, SSSE3, AVX2 and AVX-512.
-#define PTC_ROUTINE(name, sse2, ssse3, avx2, avx512)                                               \
-    constexpr Routine name = {false,                                                               \
+// A routine of the list (Routines.h): whether it reads its lookup, then its variants.
+#define PTC_ROUTINE_READING(readsLookup, name, sse2, ssse3, avx2, avx512)                          \
+    constexpr Routine name = {readsLookup,                                                         \
                               {PTC_VARIANT(name, ), PTC_VARIANT(name, sse2),                       \
                                PTC_VARIANT(name, ssse3), PTC_VARIANT(name, avx2),                  \
                                PTC_VARIANT(name, avx512)}};
-#define PTC_INDEXED(name, avx2, avx512)                                                            \
-    constexpr Routine name = {true,                                                                \
-                              {PTC_VARIANT(name, ), PTC_VARIANT(name, ), PTC_VARIANT(name, ),      \
-                               PTC_VARIANT(name, avx2), PTC_VARIANT(name, avx512)}};
+#define PTC_ROUTINE(...) PTC_ROUTINE_READING(false, __VA_ARGS__)
+#define PTC_INDEXED(...) PTC_ROUTINE_READING(true, __VA_ARGS__)
+#define PTC_LISTED(name, ...) &routine::name,
 
 namespace routine {
-PTC_ROUTINE(copy, , , , )
-PTC_ROUTINE(argb8888_abgr8888, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(argb8888_bgra8888, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(argb8888_rgba8888, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(argb8888_rgb888, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(argb8888_bgr888, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(argb8888_rgb565, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(argb8888_bgr565, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(argb8888_argb1555, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(argb8888_abgr1555, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(argb8888_grey8, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(argb8888_rgb332, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(rgb565_argb8888, _sse2, _sse2, _avx2, _avx512)
-PTC_ROUTINE(rgb565_abgr8888, _sse2, _sse2, _avx2, _avx512)
-PTC_ROUTINE(rgb565_bgra8888, _sse2, _sse2, _avx2, _avx512)
-PTC_ROUTINE(rgb565_rgba8888, _sse2, _sse2, _avx2, _avx512)
-PTC_ROUTINE(rgb565_rgb888, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(rgb565_bgr888, _sse2, _ssse3, _avx2, _avx512)
-PTC_ROUTINE(rgb565_bgr565, _sse2, _sse2, _avx2, _avx2)
-PTC_ROUTINE(rgb565_argb1555, _sse2, _sse2, _avx2, _avx2)
-PTC_ROUTINE(rgb565_abgr1555, _sse2, _sse2, _avx2, _avx2)
-PTC_ROUTINE(rgb565_grey8, _sse2, _sse2, _avx2, _avx512)
-PTC_ROUTINE(rgb565_rgb332, _sse2, _sse2, _avx2, _avx512)
-// Below AVX-512 the 4-, 3- and 2-byte lookups stay scalar: on the processors measured that beat
-// gathers and byte-plane shuffles (FromIndex8_avx2.cpp).
-PTC_INDEXED(index8_32, , _avx512)
-PTC_INDEXED(index8_24, , _avx512)
-PTC_INDEXED(index8_16, , _avx512)
-PTC_INDEXED(index8_8, _avx2, _avx512)
+PTC_ROUTINES(PTC_ROUTINE, PTC_INDEXED)
 } // namespace routine
 
+// Every routine, in the order of the list (the copy first).
+constexpr const Routine* routineList[] = {PTC_ROUTINES(PTC_LISTED, PTC_LISTED)};
+
+#undef PTC_LISTED
 #undef PTC_INDEXED
 #undef PTC_ROUTINE
+#undef PTC_ROUTINE_READING
 #undef PTC_VARIANT
 
 using namespace routine;
-
-constexpr const Routine* routineList[] = {
-    &copy,
-    &argb8888_abgr8888,
-    &argb8888_bgra8888,
-    &argb8888_rgba8888,
-    &argb8888_rgb888,
-    &argb8888_bgr888,
-    &argb8888_rgb565,
-    &argb8888_bgr565,
-    &argb8888_argb1555,
-    &argb8888_abgr1555,
-    &argb8888_grey8,
-    &argb8888_rgb332,
-    &rgb565_argb8888,
-    &rgb565_abgr8888,
-    &rgb565_bgra8888,
-    &rgb565_rgba8888,
-    &rgb565_rgb888,
-    &rgb565_bgr888,
-    &rgb565_bgr565,
-    &rgb565_argb1555,
-    &rgb565_abgr1555,
-    &rgb565_grey8,
-    &rgb565_rgb332,
-    &index8_32,
-    &index8_24,
-    &index8_16,
-    &index8_8,
-};
 
 constexpr Route routeTable[] = {
     {ARGB8888, ABGR8888, &argb8888_abgr8888},

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -371,6 +372,105 @@ TEST_P(ConversionRoutine, EveryShortRunAtEveryAlignment) {
                                              destination + sizeof destination, "after"))
                         << c.name << ", count " << count;
                 }
+        }
+    }
+}
+
+// Every destination offset within a cache line, with enough pixels after it for whole blocks
+// at every width, and run lengths that end at every offset too: each level's head before its
+// first aligned block and its tail after the last.
+TEST_P(ConversionRoutine, EveryHeadAndTailAtEveryLevel) {
+    const RoutineCase& c = GetParam();
+    const int first = 160, lengths = c.destinationBytes % 2 ? 64 : 64 / c.destinationBytes;
+    const int longest = first + lengths - 1;
+    const std::vector<uint8_t> pixels = sourcePixels(longest, 5);
+    std::vector<uint8_t> source(pixels.size() + 64), destination(size_t(longest) * 4 + 192);
+    uint8_t* const line =
+        destination.data() + (64 - reinterpret_cast<uintptr_t>(destination.data()) % 64);
+    LineRoutine below = nullptr;
+    for (SimdLevel l : levels()) {
+        level = l;
+        if (variant().line == below) continue; // the same variant as the level below
+        below = variant().line;
+        for (int offset = 0; offset < 64; ++offset) {
+            // The source at another offset each time.
+            uint8_t* in = source.data() + (offset * 7) % 64;
+            std::memcpy(in, pixels.data(), pixels.size());
+            for (int count = first; count <= longest; ++count) {
+                std::memset(destination.data(), GUARD, destination.size());
+                uint8_t* run = line + offset;
+                ASSERT_TRUE(convertAndCheck(in, run, count, "head and tail"));
+                ASSERT_TRUE(guardsIntact(destination.data(), run, "before"));
+                ASSERT_TRUE(guardsIntact(run + count * c.destinationBytes,
+                                         destination.data() + destination.size(), "after"))
+                    << c.name << ", offset " << offset << ", count " << count;
+            }
+        }
+    }
+}
+
+// Sets the size from which areas stream for as long as it lives.
+class StreamingFrom {
+  public:
+    explicit StreamingFrom(int64_t bytes) : previous_(conversion::setStreamingFrom(bytes)) {}
+    ~StreamingFrom() { conversion::setStreamingFrom(previous_); }
+    StreamingFrom(const StreamingFrom&) = delete;
+    StreamingFrom& operator=(const StreamingFrom&) = delete;
+
+  private:
+    int64_t previous_;
+};
+
+// An area whose destination is above the size from which the area routines stream (lowered to
+// keep the test quick: the path is the same), padded rows and rows that form one run, at every
+// level: the same bytes as the line routine writes row by row (which the tests above hold to
+// the reference), and the padding untouched.
+TEST_P(ConversionRoutine, StreamedAreaMatchesTheRows) {
+    const RoutineCase& c = GetParam();
+    const StreamingFrom streaming(256 * 1024);
+    const int width = 1001, destinationRow = width * c.destinationBytes;
+    const int height = int(conversion::streamingFrom() / destinationRow) + 2;
+    uint32_t state = 2463534242u; // xorshift: a cheap fill for megabytes
+    std::vector<uint8_t> pixels(size_t(width) * c.sourceBytes * height);
+    for (uint8_t& b : pixels) {
+        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+        b = uint8_t(state);
+    }
+    // Made once: fresh megabytes for every case would cost more in page faults than the rest.
+    std::vector<uint8_t> expected(size_t(destinationRow + 7) * height + 64);
+    std::vector<uint8_t> actual(expected.size());
+    LineRoutine below = nullptr;
+    for (SimdLevel l : levels()) {
+        level = l;
+        if (variant().line == below) continue;
+        below = variant().line;
+        for (const int padding : {0, 7}) {
+            const int destinationPitch = destinationRow + padding;
+            std::fill(expected.begin(), expected.end(), GUARD);
+            std::fill(actual.begin(), actual.end(), GUARD);
+            // 3 bytes past a cache line: every level has a head.
+            const size_t start = 67 - reinterpret_cast<uintptr_t>(actual.data()) % 64;
+            for (int y = 0; y < height; ++y) {
+                const uint8_t* s = &pixels[size_t(y) * width * c.sourceBytes];
+                uint8_t* d = &expected[start + size_t(y) * destinationPitch];
+                variant().line(s, d, width, lookup());
+            }
+            AREA area{};
+            area.source = pixels.data();
+            area.destination = &actual[start];
+            area.width = width;
+            area.height = height;
+            area.sourcePitch = width * c.sourceBytes;
+            area.destinationPitch = destinationPitch;
+            area.destinationSkip = padding;
+            variant().area(area, lookup());
+            EXPECT_EQ(area.height, 0) << c.name;
+            const auto differs = std::mismatch(expected.begin(), expected.end(), actual.begin());
+            ASSERT_TRUE(differs.first == expected.end())
+                << c.name << " at " << conversion::simdLevelName(level) << ", padding " << padding
+                << ": byte " << (differs.first - expected.begin()) - ptrdiff_t(start)
+                << " of the area is 0x" << hex(&*differs.second, 1) << ", expected 0x"
+                << hex(&*differs.first, 1);
         }
     }
 }
