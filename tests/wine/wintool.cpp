@@ -257,9 +257,9 @@ int usage() {
 } // namespace
 
 // dismiss: prints the box's text, then "icon" or "no icon", and presses its OK button.
-// close: sends WM_CLOSE. find: prints the window's class and client size. stats: prints the
-// owning process's resource counts. 2 when not found. check: tests the counting itself.
-// preview: see preview() above.
+// close: sends WM_CLOSE and prints "closed". find: prints the window's class and client size.
+// stats: prints the owning process's resource counts. 2 when not found. check: tests the counting
+// itself. preview: see preview() above.
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "check") return checkCounters();
     if (argc == 5 && std::string(argv[1]) == "preview")
@@ -280,7 +280,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "close") {
-        PostMessageA(window, WM_CLOSE, 0, 0);
+        if (!PostMessageA(window, WM_CLOSE, 0, 0)) return 1;
+        std::printf("closed\n");
         return 0;
     }
     if (command == "find") {
