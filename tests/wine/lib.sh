@@ -104,7 +104,7 @@ ptc_claim_session() {
     local limit=${1:-600} lock=$WINEPREFIX.session waited=0 holder
     mkdir -p "$(dirname "$WINEPREFIX")"
     until mkdir "$lock" 2>/dev/null; do
-        holder=$(cat "$lock/pid" 2>/dev/null)
+        holder=$(cat "$lock/pid" 2>/dev/null || true) # none yet while its owner writes it
         # An owner killed before it could let go leaves its lock behind.
         if [ -n "$holder" ] && ! kill -0 "$holder" 2>/dev/null; then
             rm -rf "$lock"
