@@ -1,5 +1,6 @@
 #include "screensaver/Preview.h"
 
+#include "backends/x11/X11.h"
 #include "display/PTC.h"
 #include "screensaver/Rays.h"
 
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -62,7 +64,11 @@ int runPreview(Frames& frames, WindowHandle window) {
     if (window)
         display.init("X11", window, rayAreaWidth, rayAreaHeight, FUZZY32, WINDOW_OUTPUT, -1, -1);
     if (!display.isOpen()) {
-        display.error("could not initialize!");
+        char message[100] = "could not initialize!";
+        if (window && IX11::windowPresence(window) == IX11::Presence::MISSING)
+            std::snprintf(message, sizeof message, "there is no window 0x%lx on the X display",
+                          static_cast<unsigned long>(windowNumberOf(window)));
+        display.error(message);
         return 1;
     }
     GivenWindow given(display);

@@ -18,26 +18,28 @@ const char* skipBlanks(const char* text) {
     return text;
 }
 
-// Digits up to the first other character; 0 (no window) when there are none or they overflow.
+// Digits up to the first other character; 0 (no window) when there are none or they are wider
+// than a window handle's 32 significant bits.
 uint64_t windowNumber(const char* text) {
     uint64_t value = 0;
     for (; digit(*text); ++text) {
-        const uint64_t d = uint64_t(*text - '0');
-        if (value > (UINT64_MAX - d) / 10) return 0;
-        value = value * 10 + d;
+        value = value * 10 + uint64_t(*text - '0');
+        if (value > UINT32_MAX) return 0;
     }
     return value;
 }
 
-// A whole argument as an X window id: decimal, or hex after 0x; 0 when it is not one (ids fit
-// 32 bits, and 0 is no window).
-uint64_t xWindowNumber(const char* text) {
-    if (!text || !*text) return 0;
+// A whole argument as an X window id, decimal or hex after 0x, into window; otherwise what is
+// wrong with it (ids fit 32 bits, and 0 is no window).
+const char* readXWindowId(const char* text, uint64_t& window) {
+    window = 0;
+    if (!text) return "-window-id needs a window id after it";
     const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const uint64_t base = hex ? 16 : 10;
     if (hex) text += 2;
-    if (!*text) return 0;
+    if (!*text) return "the window id must be a number, decimal or 0x hex";
     uint64_t value = 0;
+    bool tooWide = false;
     for (; *text; ++text) {
         const char c = char(*text | 0x20); // ASCII letters to lower case; digits stay
         uint64_t d;
@@ -46,11 +48,14 @@ uint64_t xWindowNumber(const char* text) {
         else if (hex && c >= 'a' && c <= 'f')
             d = uint64_t(c - 'a' + 10);
         else
-            return 0;
-        value = value * base + d;
-        if (value > UINT32_MAX) return 0;
+            return "the window id must be a number, decimal or 0x hex";
+        if (!tooWide) value = value * base + d;
+        tooWide = tooWide || value > UINT32_MAX;
     }
-    return value;
+    if (tooWide) return "the window id is too large: X window ids have 32 bits";
+    if (value == 0) return "the window id is 0, which names no window";
+    window = value;
+    return nullptr;
 }
 
 // "-name" or "--name".
@@ -81,8 +86,8 @@ NativeSwitches readNativeSwitches(int argc, const char* const* argv,
         windowId = xscreensaverWindow;
     }
     if (windowIdGiven) {
-        chosen.window = xWindowNumber(windowId);
-        chosen.target = chosen.window ? NativeTarget::WINDOW : NativeTarget::BAD_WINDOW;
+        chosen.problem = readXWindowId(windowId, chosen.window);
+        chosen.target = chosen.problem ? NativeTarget::BAD_WINDOW : NativeTarget::WINDOW;
     } else if (root) {
         chosen.target = NativeTarget::ROOT;
     }

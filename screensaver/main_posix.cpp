@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     PictureFrames frames;
     switch (chosen.target) {
     case NativeTarget::BAD_WINDOW:
-        std::fputs("kelmor: the window id must be a number, decimal or 0x hex\n", stderr);
+        std::fprintf(stderr, "kelmor: %s\n", chosen.problem);
         return 1;
     case NativeTarget::WINDOW:
         return runPreview(frames, windowHandleOf(uintptr_t(chosen.window)));

@@ -9,10 +9,9 @@
 
 namespace {
 
-// The window a switch names, or null when its number cannot be a window handle here.
+// The window a switch names, or null when it names none (its number fits 32 bits).
 HWND windowOf(const ScreensaverSwitch& chosen) {
-    if (chosen.window == 0 || chosen.window > UINTPTR_MAX) return nullptr;
-    return windowHandleOf(uintptr_t(chosen.window));
+    return chosen.window ? windowHandleOf(uintptr_t(chosen.window)) : nullptr;
 }
 
 // The settings page shows the preview on every visit: a box over it each time would be worse

@@ -60,15 +60,21 @@ cmake --preset mingw64 >/dev/null
 cmake --build --preset mingw64 --target kelmor wintool pictures
 source tests/wine/lib.sh
 build=build/mingw64
+# Prefixes of this script's own, so it never shares a Wine session with a test run; a second
+# start waits for the first.
+export WINEPREFIX=$ptc_repo/build/wineprefix-run
 if [ "$window" -eq 1 ]; then
     export PTC_WINE_DESKTOP=0
+    export WINEPREFIX=$ptc_repo/build/wineprefix-run-plain
     export WINEDLLOVERRIDES="mscoree,mshtml=;ddraw=d"
 fi
 private=0
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     private=1
-    ptc_private_session
+    ptc_private_session 120
 else
+    trap ptc_end_session EXIT
+    ptc_claim_session 120
     ptc_wine_env
 fi
 # The program looks for its pictures in the Windows directory first.
@@ -95,7 +101,8 @@ else
     ptc_wait_exit "$pid" 10 || status=$?
     if [ "$status" -eq 124 ]; then
         echo "still running 10 s after the key: closing it"
-        wine "$build/wintool.exe" close "Kelmor screensaver" 500 >/dev/null || kill "$pid" || true
+        [ "$(ptc_wine_text "$build/wintool.exe" close "Kelmor screensaver" 500)" = closed ] ||
+            kill "$pid" || true
         status=0
         ptc_wait_exit "$pid" 10 || status=$?
     fi

@@ -31,8 +31,14 @@ std::shared_ptr<Connection> Connection::open() {
     prepareXlib();
     Display* display = XOpenDisplay(nullptr);
     if (!display) return nullptr;
+    // An error on a connection nobody watches would end the process.
+    if (!watchErrors(display)) {
+        XCloseDisplay(display);
+        return nullptr;
+    }
     int wake[2];
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        forgetErrors(display);
         XCloseDisplay(display);
         return nullptr;
     }
@@ -40,6 +46,7 @@ std::shared_ptr<Connection> Connection::open() {
     if (!made) {
         close(wake[0]);
         close(wake[1]);
+        forgetErrors(display);
         XCloseDisplay(display);
     }
     return made;
@@ -48,7 +55,6 @@ std::shared_ptr<Connection> Connection::open() {
 Connection::Connection(Display* server, int readEnd, int writeEnd)
     : display(server), screen(DefaultScreen(server)), root(RootWindow(server, screen)),
       wakeRead(readEnd), wakeWrite(writeEnd) {
-    watchErrors(display);
     protocols = XInternAtom(display, "WM_PROTOCOLS", False);
     deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
 }

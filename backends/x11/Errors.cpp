@@ -20,12 +20,19 @@ struct Count {
 constexpr int watchedLimit = 64;
 Count watched[watchedLimit];
 std::mutex* watchLock;
+XErrorHandler previousHandler; // set once, before any connection is watched
 
-int countError(Display* display, XErrorEvent*) {
-    std::lock_guard hold(*watchLock);
-    for (Count& c : watched)
-        if (c.display == display) ++c.errors;
-    return 0;
+int countError(Display* display, XErrorEvent* error) {
+    {
+        std::lock_guard hold(*watchLock);
+        for (Count& c : watched)
+            if (c.display == display) {
+                ++c.errors;
+                return 0;
+            }
+    }
+    // Another part of the program made this request: its errors are not the back end's to hide.
+    return previousHandler ? previousHandler(display, error) : 0;
 }
 
 // Not the standard library's exit: its static destructors would run under the feet of the
@@ -48,18 +55,19 @@ void prepareXlib() {
     std::call_once(once, [] {
         XInitThreads();
         watchLock = new std::mutex; // never destroyed, as the table
-        XSetErrorHandler(countError);
+        previousHandler = XSetErrorHandler(countError);
         XSetIOErrorHandler(endOnLostConnection);
     });
 }
 
-void watchErrors(Display* display) {
+bool watchErrors(Display* display) {
     std::lock_guard hold(*watchLock);
     for (Count& c : watched)
         if (!c.display) {
             c = {display, 0};
-            return;
+            return true;
         }
+    return false;
 }
 
 void forgetErrors(Display* display) {

@@ -27,6 +27,11 @@ bool ServerImage::createShared(Visual* visual, int depth, int32_t width, int32_t
     segment.shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
     void* address = segment.shmid >= 0 ? shmat(segment.shmid, nullptr, 0) : nullptr;
     if (address == reinterpret_cast<void*>(-1)) address = nullptr;
+    // Marked for removal as soon as this process holds it, before any round trip to the server:
+    // the segment goes when both sides have let it go, even if this process is killed meanwhile.
+    // Linux lets the server still attach a marked segment while this process holds it; a system
+    // that does not makes the attach below fail, and the image falls back to plain memory.
+    if (segment.shmid >= 0) shmctl(segment.shmid, IPC_RMID, nullptr);
     bool attached = false;
     if (address) {
         segment.shmaddr = made->data = static_cast<char*>(address);
@@ -35,9 +40,6 @@ bool ServerImage::createShared(Visual* visual, int depth, int32_t width, int32_t
         // A server on another machine cannot reach the segment; it says so with an error.
         attached = XShmAttach(display, &segment) && takeErrors(display) == 0;
     }
-    // Marked for removal at once: the segment goes when both sides have let it go, even if this
-    // process ends without a word.
-    if (segment.shmid >= 0) shmctl(segment.shmid, IPC_RMID, nullptr);
     if (!attached) {
         if (address) shmdt(address);
         made->data = nullptr;

@@ -168,6 +168,23 @@ WindowHandle IX11::rootWindow() {
     return windowHandleOf(root);
 }
 
+IX11::Presence IX11::windowPresence(WindowHandle window) {
+    x11::prepareXlib();
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return Presence::NO_SERVER;
+    if (!x11::watchErrors(display)) {
+        XCloseDisplay(display);
+        return Presence::NO_SERVER;
+    }
+    XWindowAttributes attributes{};
+    // A window that does not exist answers with an error (counted, not fatal).
+    const Status got = XGetWindowAttributes(display, windowNumberOf(window), &attributes);
+    const bool exists = x11::takeErrors(display) == 0 && got;
+    x11::forgetErrors(display);
+    XCloseDisplay(display);
+    return exists ? Presence::EXISTS : Presence::MISSING;
+}
+
 // ---- opening and closing
 
 int IX11::ok() {
@@ -219,8 +236,26 @@ int IX11::openFormat(int32_t width, int32_t height, const Format& format, int32_
     return openDisplay(width, height, output, second, third);
 }
 
+bool IX11::reconnect() {
+    std::shared_ptr<x11::Connection> fresh = x11::Connection::open();
+    if (!fresh || !fresh->keys.valid()) return false;
+    Visual* freshVisual = DefaultVisual(fresh->display, fresh->screen);
+    const int freshDepth = DefaultDepth(fresh->display, fresh->screen);
+    // The surfaces and the caller know the display by its format: it must not change.
+    if (formatOf(fresh->display, freshVisual, freshDepth) != serverFormat) return false;
+    connection = std::move(fresh);
+    nativeDisplay = connection->display;
+    visual = freshVisual;
+    depth = freshDepth;
+    okFlag = 1;
+    return true;
+}
+
 int IX11::openDisplay(int32_t width, int32_t height, int32_t output, int32_t second,
                       int32_t third) {
+    // A close whose event thread did not end left this object without a connection: a window of
+    // its own can have a new one.
+    if (!connection && ownsWindow() && serverFormat.ok() && !reconnect()) return 0;
     // Options first: a refused open leaves an open display as it was.
     if (!ok()) return 0;
     const int32_t offered = attached || role == Role::WINDOW ? WINDOW_OUTPUT : FULLSCREEN_OUTPUT;
@@ -323,8 +358,8 @@ void IX11::closeWindow() {
     if (!connection || !ownsWindow() || !connection->window) return;
     x11::Connection& c = *connection;
     if (!c.stopEvents()) {
-        // The event thread keeps its share of the connection and ends with it; this object
-        // can draw no more.
+        // The event thread keeps its share of the connection, window included, and closes it
+        // when it ends; the next open makes a connection of its own.
         connection.reset();
         nativeDisplay = nullptr;
         okFlag = 0;

@@ -90,7 +90,9 @@ class IX11 : public ISoftware {
     ::SURFACE* createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
                              int32_t& orientation, int32_t& advance, int32_t& variant) override;
 
-    // Closes a window of its own and drops the display surface; a caller's window stays.
+    // Closes a window of its own and drops the display surface; a caller's window stays. When
+    // the window's event thread does not end within its limit, the window and the connection
+    // are left to it (they go when it ends), ok() is 0 and the next open makes a new connection.
     void close();
 
     // Converts the source area into the server's format, scales it to the window and puts it
@@ -99,9 +101,14 @@ class IX11 : public ISoftware {
 
     // The default screen's root window of the server DISPLAY names, or null.
     static WindowHandle rootWindow();
+    // Whether the server DISPLAY names has this window.
+    enum class Presence { EXISTS, MISSING, NO_SERVER };
+    static Presence windowPresence(WindowHandle window);
 
   private:
     int openDisplay(int32_t width, int32_t height, int32_t output, int32_t second, int32_t third);
+    // A new connection in place of one left to an event thread that did not stop.
+    bool reconnect();
     bool attach(unsigned long window);
     bool createWindow(bool fullScreen, int32_t width, int32_t height);
     void closeWindow();

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -190,6 +191,16 @@ TEST_F(NativeScreensaver, DrawsIntoAGivenWindowUntilItGoesOrTheProcessIsAskedToE
         EXPECT_EQ(status, 0);
         if (!byWindow) XDestroyWindow(client->display, given);
     }
+}
+
+TEST_F(NativeScreensaver, AWindowThatDoesNotExistIsNamedAsMissing) {
+    ClockedFrames frames(pictures.path().string());
+    ::testing::internal::CaptureStderr();
+    const int status = runPreview(frames, windowHandleOf(0x7FFFFFF0)); // no client has this id
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(said, "ptc error: there is no window 0x7ffffff0 on the X display\n");
+    EXPECT_EQ(frames.drawn, 0);
 }
 
 } // namespace

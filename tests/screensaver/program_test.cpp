@@ -33,8 +33,11 @@ TEST(Switches, ReadAsWindowsScreensaversDo) {
         {"/p 12x", A::PREVIEW, 12, "the handle ends at the first other character"},
         {"/p", A::PREVIEW, 0, "no handle"},
         {"/p x", A::PREVIEW, 0, "no digits"},
-        {"/p 18446744073709551615", A::PREVIEW, UINT64_MAX, "the largest 64-bit number"},
-        {"/p 18446744073709551616", A::PREVIEW, 0, "one more overflows: no window"},
+        {"/p 4294967295", A::PREVIEW, UINT32_MAX, "the largest handle: 32 bits are significant"},
+        {"/p 4294967296", A::PREVIEW, 0, "wider than 32 bits: no window, not a truncated one"},
+        {"/p 18446744073709551615", A::PREVIEW, 0, "the largest 64-bit number: no window"},
+        {"/p 18446744073709551616", A::PREVIEW, 0, "past 64 bits: no window"},
+        {"/c:4294967296", A::CONFIGURE, 0, "the Settings button's owner likewise"},
         {"/c", A::CONFIGURE, 0, "the Settings button"},
         {"/C:4242", A::CONFIGURE, 4242, "the Settings button with its owner"},
         {"/a 10", A::PASSWORD, 10, "the old password change"},
@@ -51,12 +54,18 @@ TEST(Switches, ReadAsWindowsScreensaversDo) {
 
 TEST(Switches, ReadTheNativeCommandLineAndXScreenSaversWindow) {
     using T = NativeTarget;
+    // What the program says of a bad window id.
+    const char* const missing = "-window-id needs a window id after it";
+    const char* const number = "the window id must be a number, decimal or 0x hex";
+    const char* const zero = "the window id is 0, which names no window";
+    const char* const wide = "the window id is too large: X window ids have 32 bits";
     struct Case {
         std::vector<const char*> arguments; // after the program's name
         const char* environment;            // XSCREENSAVER_WINDOW, null when unset
         NativeTarget target;
         uint64_t window;
         const char* why;
+        const char* problem = nullptr;
     } cases[] = {
         {{}, nullptr, T::FULL_SCREEN, 0, "a plain start takes the screen"},
         {{"-root"}, nullptr, T::ROOT, 0, "the root window"},
@@ -67,12 +76,16 @@ TEST(Switches, ReadTheNativeCommandLineAndXScreenSaversWindow) {
         {{"--window-id", "77", "-root"}, nullptr, T::WINDOW, 77, "a given window wins over -root"},
         {{"-window-id", "9"}, "0x10", T::WINDOW, 9, "and over the variable"},
         {{"-window-id", "0XfF"}, nullptr, T::WINDOW, 255, "hex digits in either case"},
-        {{"-window-id"}, nullptr, T::BAD_WINDOW, 0, "no id"},
-        {{"-window-id", "12ab"}, nullptr, T::BAD_WINDOW, 0, "not a number"},
-        {{"-window-id", "0x"}, nullptr, T::BAD_WINDOW, 0, "no hex digits"},
-        {{"-window-id", "0"}, nullptr, T::BAD_WINDOW, 0, "0 is no window"},
-        {{"-window-id", "4294967296"}, nullptr, T::BAD_WINDOW, 0, "ids fit 32 bits"},
-        {{}, "junk", T::BAD_WINDOW, 0, "a spoilt variable"},
+        {{"-window-id"}, nullptr, T::BAD_WINDOW, 0, "no id", missing},
+        {{"-window-id", "12ab"}, nullptr, T::BAD_WINDOW, 0, "not a number", number},
+        {{"-window-id", ""}, nullptr, T::BAD_WINDOW, 0, "an empty argument", number},
+        {{"-window-id", "0x"}, nullptr, T::BAD_WINDOW, 0, "no hex digits", number},
+        {{"-window-id", "0"}, nullptr, T::BAD_WINDOW, 0, "a number, but no window", zero},
+        {{"-window-id", "0x0"}, nullptr, T::BAD_WINDOW, 0, "0 in hex likewise", zero},
+        {{"-window-id", "4294967295"}, nullptr, T::WINDOW, UINT32_MAX, "the widest id"},
+        {{"-window-id", "4294967296"}, nullptr, T::BAD_WINDOW, 0, "ids fit 32 bits", wide},
+        {{"-window-id", "0x123456789abcdef01"}, nullptr, T::BAD_WINDOW, 0, "past 64 bits", wide},
+        {{}, "junk", T::BAD_WINDOW, 0, "a spoilt variable", number},
         {{"-fps", "-window"}, nullptr, T::FULL_SCREEN, 0, "other arguments pass by"},
         {{"-rootx"}, "", T::FULL_SCREEN, 0, "a longer word; an empty variable is unset"},
     };
@@ -86,6 +99,7 @@ TEST(Switches, ReadTheNativeCommandLineAndXScreenSaversWindow) {
         const NativeSwitches got = readNativeSwitches(int(argv.size()), argv.data(), c.environment);
         EXPECT_EQ(got.target, c.target) << line << ": " << c.why;
         EXPECT_EQ(got.window, c.window) << line << ": " << c.why;
+        EXPECT_STREQ(got.problem, c.problem) << line << ": " << c.why;
     }
 }
 

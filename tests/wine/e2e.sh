@@ -31,16 +31,18 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 case "$case_name" in
 window | close | soak-window)
     export PTC_WINE_DESKTOP=0
+    # Named here: the run's own prefix, which has the virtual desktop, is in the environment.
+    export WINEPREFIX=$ptc_repo/build/wineprefix-plain
     export WINEDLLOVERRIDES="mscoree,mshtml=;ddraw=d"
     ;;
 esac
-# A display started here is gone after this case, and so must be the Wine session bound to it;
-# the prefix without a desktop is this case's alone, so its session ends with it too. Set before
-# the start, so that a start failing half-way is ended as well.
-end_case() {
-    if [ -n "${PTC_XVFB_PID:-}" ] || [ "${PTC_WINE_DESKTOP:-1}" = 0 ]; then ptc_end_session; fi
-}
-trap end_case EXIT
+# Inside a run that owns this prefix's session (the test run's own prefix) the case uses it;
+# otherwise (the prefix without a desktop, or the case run alone) the session is the case's own,
+# claimed first and ended with it. Set before the start, so that a start failing half-way is
+# ended as well.
+trap ptc_end_session EXIT
+ptc_start_xvfb || exit 1
+ptc_claim_session 600 || exit 1
 ptc_wine_env || exit 1
 
 fail() {
@@ -107,7 +109,8 @@ expect_running() { # expect_running SHOT_PREFIX: pictures on screen that move
 soak() {
     local seconds=${PTC_SOAK_SECONDS:-120} warmup=${PTC_SOAK_WARMUP:-240}
     local samples=$out/$case_name.samples check
-    check=$(ptc_wine_text "$wintool" check) || fail "the resource counters miss a leak: $check"
+    check=$(ptc_wine_text "$wintool" check) && [ -n "$check" ] ||
+        fail "the resource counters miss a leak: $check"
     echo "counters: $check"
     place "$windows" "$windows"
     start
@@ -120,7 +123,7 @@ soak() {
     local begin=$SECONDS measured=-1 line now
     while :; do
         kill -0 "$pid" 2>/dev/null || { wait "$pid"; fail "ended early with status $?"; }
-        line=$(ptc_wine_text "$wintool" stats "Kelmor screensaver" 5000) ||
+        line=$(ptc_wine_text "$wintool" stats "Kelmor screensaver" 5000) && [ -n "$line" ] ||
             fail "no window to measure"
         now=$((SECONDS - begin))
         echo "$now $line" | tee -a "$samples"
@@ -241,7 +244,8 @@ close)
     place "$windows" "$windows"
     start
     sleep 3
-    wine "$wintool" close "Kelmor screensaver" 10000 >/dev/null || fail "no window to close"
+    [ "$(ptc_wine_text "$wintool" close "Kelmor screensaver" 10000)" = "closed" ] ||
+        fail "no window to close"
     finish 20
     [ "$status" -eq 0 ] || fail "exit status $status after WM_CLOSE, expected 0"
     ;;

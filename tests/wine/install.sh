@@ -12,7 +12,6 @@ fail() {
     exit 1
 }
 
-rm -rf "$3"
 mkdir -p "$3"
 work=$(cd "$3" && pwd)
 export WINEPREFIX=$work/prefix
@@ -21,7 +20,11 @@ export WINEPREFIX=$work/prefix
 export PTC_WINE_DESKTOP=0
 export WINEDLLOVERRIDES="mscoree,mshtml=;ddraw=d"
 # Set first, so a session that fails half-way is ended too.
-trap 'wineserver -k 2>/dev/null; [ -n "${PTC_XVFB_PID:-}" ] && kill "$PTC_XVFB_PID" 2>/dev/null' EXIT
+trap ptc_end_session EXIT
+ptc_start_xvfb || fail "no X server"
+# A fresh prefix, once no other run uses this folder; its session lock stays.
+ptc_claim_session 600 || fail "the folder is in use"
+find "$work" -mindepth 1 -maxdepth 1 ! -name prefix.session -exec rm -rf {} +
 ptc_wine_env || fail "no Wine session"
 
 ptc_zip_package "$package" "$work/kelmor.zip" || fail "cannot zip the package"
@@ -45,7 +48,8 @@ pid=$!
 found=$(ptc_wine_text "$wintool" find "Kelmor screensaver" 30000)
 [ "$found" = "PTC_GDI_WINDOWED 320x200" ] || fail "expected its 320x200 window, found '$found'"
 ptc_wine_text "$wintool" find "ptc error" 1000 >/dev/null 2>&1 && fail "it shows a ptc error box"
-wine "$wintool" close "Kelmor screensaver" 5000 >/dev/null || fail "no window to close"
+[ "$(ptc_wine_text "$wintool" close "Kelmor screensaver" 5000)" = "closed" ] ||
+    fail "no window to close"
 status=0
 ptc_wait_exit "$pid" 20 || status=$?
 [ "$status" -eq 0 ] || fail "exit status $status, expected 0"

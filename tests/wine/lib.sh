@@ -46,11 +46,12 @@ ptc_start_xvfb() {
     return 1
 }
 
-# A 64-bit prefix whose programs run inside a 640x480 virtual desktop (where DirectDraw can
-# change modes), with crash dialogs off so a crash ends the program instead of hanging it.
-# With PTC_WINE_DESKTOP=0 the prefix (build/wineprefix-plain) has no virtual desktop: windows go
-# straight to the X display and DirectDraw cannot change modes.
-ptc_prepare_prefix() {
+# The Wine settings of a run: the prefix (WINEPREFIX when set; else build/wineprefix, or
+# build/wineprefix-plain with PTC_WINE_DESKTOP=0), 64-bit, no .NET or Gecko installer. Wine's
+# error channel stays on, so a failure inside Wine's own start-up names itself instead of ending
+# the program silently; only its fixme notes (what Wine does not implement, hundreds a run and
+# never a failure by themselves) are off.
+ptc_use_prefix() {
     if [ "${PTC_WINE_DESKTOP:-1}" = 0 ]; then
         export WINEPREFIX=${WINEPREFIX:-$ptc_repo/build/wineprefix-plain}
     else
@@ -58,7 +59,15 @@ ptc_prepare_prefix() {
     fi
     export WINEARCH=win64
     export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
-    export WINEDEBUG=${WINEDEBUG:--all}
+    export WINEDEBUG=${WINEDEBUG:-err+all,fixme-all}
+}
+
+# A 64-bit prefix whose programs run inside a 640x480 virtual desktop (where DirectDraw can
+# change modes), with crash dialogs off so a crash ends the program instead of hanging it.
+# With PTC_WINE_DESKTOP=0 the prefix has no virtual desktop: windows go straight to the X display
+# and DirectDraw cannot change modes.
+ptc_prepare_prefix() {
+    ptc_use_prefix
     [ -f "$WINEPREFIX/.ptc-ready" ] && return 0
     mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i >/dev/null 2>&1
@@ -83,18 +92,60 @@ ptc_wine_env() {
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
-# Ends this prefix's Wine session and the X server started here, if any.
+# ptc_claim_session [SECONDS]: makes this script the owner of the Wine session of its prefix (the
+# prefix's wineserver and every program in it), the only one that may end it. A second script
+# for the same prefix waits up to SECONDS (600) for the first to end, says whom it waits for,
+# and gives up with status 1. Within a run that owns this prefix's session already (scripts and
+# tests it starts: PTC_SESSION_PREFIX names the prefix) there is nothing to claim: they use the
+# session and leave it alone.
+ptc_claim_session() {
+    ptc_use_prefix
+    [ "${PTC_SESSION_PREFIX:-}" = "$WINEPREFIX" ] && return 0
+    local limit=${1:-600} lock=$WINEPREFIX.session waited=0 holder
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    until mkdir "$lock" 2>/dev/null; do
+        holder=$(cat "$lock/pid" 2>/dev/null || true) # none yet while its owner writes it
+        # An owner killed before it could let go leaves its lock behind.
+        if [ -n "$holder" ] && ! kill -0 "$holder" 2>/dev/null; then
+            rm -rf "$lock"
+            continue
+        fi
+        if [ "$waited" -ge "$limit" ]; then
+            echo "gave up after $limit s: process ${holder:-?} still owns the Wine session of" \
+                "$WINEPREFIX" >&2
+            return 1
+        fi
+        [ "$waited" -eq 0 ] &&
+            echo "waiting for process ${holder:-?} to end its Wine session of $WINEPREFIX" >&2
+        sleep 1
+        waited=$((waited + 1))
+    done
+    echo $$ >"$lock/pid"
+    ptc_session_lock=$lock
+    ptc_session_prefix=$WINEPREFIX
+    export PTC_SESSION_PREFIX=$WINEPREFIX
+}
+
+# Ends the Wine session this script claimed and the X server it started, if any; never a session
+# another script owns.
 ptc_end_session() {
-    wineserver -k 2>/dev/null || true
+    if [ -n "${ptc_session_lock:-}" ]; then
+        WINEPREFIX=$ptc_session_prefix wineserver -k 2>/dev/null || true
+        WINEPREFIX=$ptc_session_prefix wineserver -w 2>/dev/null || true
+        rm -rf "$ptc_session_lock"
+        ptc_session_lock=
+    fi
     [ -n "${PTC_XVFB_PID:-}" ] && kill "$PTC_XVFB_PID" 2>/dev/null
     return 0
 }
 
-# A private display and prefix for a whole run, ended when the calling script exits. Never the
-# user's screen.
+# A private display and a Wine session of the script's own for a whole run, ended when the
+# calling script exits. Never the user's screen.
 ptc_private_session() {
     unset DISPLAY
     trap ptc_end_session EXIT
+    ptc_start_xvfb || return 1
+    ptc_claim_session "${1:-600}" || return 1
     ptc_wine_env
 }
 

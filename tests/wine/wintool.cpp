@@ -258,9 +258,10 @@ int usage() {
 } // namespace
 
 // dismiss: prints the box's text, then "icon" or "no icon", and presses its OK button.
-// close: sends WM_CLOSE. find: prints the window's class and client size. stats: prints the
-// owning process's resource counts. 2 when not found. check: tests the counting itself.
-// preview: see preview() above. mode: prints the desktop's current display mode, WIDTHxHEIGHT.
+// close: sends WM_CLOSE and prints "closed". find: prints the window's class and client size.
+// stats: prints the owning process's resource counts. 2 when not found. check: tests the counting
+// itself. preview: see preview() above. mode: prints the desktop's current display mode,
+// WIDTHxHEIGHT.
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "check") return checkCounters();
     if (argc == 2 && std::string(argv[1]) == "mode") {
@@ -288,7 +289,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "close") {
-        PostMessageA(window, WM_CLOSE, 0, 0);
+        if (!PostMessageA(window, WM_CLOSE, 0, 0)) return 1;
+        std::printf("closed\n");
         return 0;
     }
     if (command == "find") {

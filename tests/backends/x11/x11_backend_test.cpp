@@ -7,6 +7,7 @@
 // Before Xlib, whose macros (None, Bool) would change its names.
 #include <gtest/gtest.h>
 
+#include "backends/x11/Errors.h"
 #include "support/PrivateXServer.h"
 #include "support/XClient.h"
 
@@ -18,7 +19,11 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
+#include <sys/shm.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -36,9 +41,11 @@ uint32_t serverPixel(int depth, uint32_t colour) {
     return (colour >> 8 & 0xF800) | (colour >> 5 & 0x7E0) | (colour >> 3 & 0x1F);
 }
 
-std::unique_ptr<Surface> patternSurface(PTC& display, int width, int height) {
-    auto surface = std::make_unique<Surface>(display, width, height, Format(ARGB8888), KIND_MEMORY,
-                                             -1, -1, -1);
+// owner: the PTC or the back end the surface is made for.
+template <class Owner>
+std::unique_ptr<Surface> patternSurface(Owner&& owner, int width, int height) {
+    auto surface = std::make_unique<Surface>(std::forward<Owner>(owner), width, height,
+                                             Format(ARGB8888), KIND_MEMORY, -1, -1, -1);
     auto* pixels = static_cast<uint8_t*>(surface->lock(1));
     if (!pixels) return nullptr;
     for (int y = 0; y < height; ++y)
@@ -49,20 +56,31 @@ std::unique_ptr<Surface> patternSurface(PTC& display, int width, int height) {
     return surface;
 }
 
+struct Segment {
+    long mode;     // permissions and state, SHM_DEST once marked for removal
+    long attaches; // processes that have it attached
+};
+
 // System V shared memory segments this process made that still exist.
-int sharedSegments() {
+std::vector<Segment> sharedSegmentList() {
     std::ifstream list("/proc/sysvipc/shm");
     std::string line;
     std::getline(list, line); // the heading
-    int count = 0;
+    std::vector<Segment> made;
     while (std::getline(list, line)) {
-        // key shmid perms size cpid ...
+        // key shmid perms(octal) size cpid lpid nattch ...
         std::istringstream fields(line);
-        long key, id, perms, size, creator = 0;
-        fields >> key >> id >> perms >> size >> creator;
-        if (creator == long(getpid())) ++count;
+        long key, id, size, creator = 0, last;
+        Segment segment{};
+        fields >> key >> id >> std::oct >> segment.mode >> std::dec >> size >> creator >> last >>
+            segment.attaches;
+        if (creator == long(getpid())) made.push_back(segment);
     }
-    return count;
+    return made;
+}
+
+int sharedSegments() {
+    return int(sharedSegmentList().size());
 }
 
 struct Server {
@@ -133,6 +151,13 @@ TEST_P(X11Display, ShowsExactlyInAWindowAndFullScreen) {
     ASSERT_TRUE(picture && picture->update());
     const std::vector<uint32_t> inWindow = expected(64, 48, 0, 0, 64, 48, 1);
     expectShown(client, window, 64, 48, inWindow, "window");
+    if (GetParam().sharedMemory) {
+        // Marked for removal while in use, so not even a kill leaves it behind.
+        const std::vector<Segment> segments = sharedSegmentList();
+        ASSERT_EQ(segments.size(), 1u) << "the image's segment";
+        EXPECT_NE(segments[0].mode & SHM_DEST, 0) << "not marked for removal";
+        EXPECT_EQ(segments[0].attaches, 2) << "not attached by this process and the server";
+    }
 
     // Covered and uncovered: the exposure shows the last frame again.
     const Window cover = client.makeWindow(40, 30);
@@ -221,6 +246,70 @@ TEST_F(X11Window, KeysAreQueuedAndReadInOrder) {
     });
     EXPECT_EQ(display.backEnd()->readKey(), 1);
     later.join();
+}
+
+TEST_F(X11Window, AnEventThreadThatDoesNotStopLeavesTheBackEndClosedAndReopenable) {
+    XClient client;
+    ASSERT_TRUE(client.ok());
+    const int windows = client.windowCount();
+    IX11 backEnd(IX11::Role::WINDOW, nullptr);
+    ASSERT_EQ(backEnd.open(64, 48, FUZZY32, -1, -1, -1), 1);
+    Display* first = *static_cast<Display**>(backEnd.nativeData());
+    // Xlib's lock of the connection, held by this thread, stops the event thread at its next
+    // look for events, so it cannot end within its limit.
+    XLockDisplay(first);
+    backEnd.close();
+    EXPECT_EQ(backEnd.ok(), 0) << "closed";
+    EXPECT_EQ(backEnd.window(), nullptr);
+    XUnlockDisplay(first);
+
+    backEnd.setTitle("reopened");
+    ASSERT_EQ(backEnd.open(64, 48, FUZZY32, -1, -1, -1), 1) << "a new connection";
+    EXPECT_EQ(backEnd.ok(), 1);
+    const Window window = client.find("reopened");
+    ASSERT_NE(window, 0u);
+    auto picture = patternSurface(static_cast<Interface*>(&backEnd), 64, 48);
+    ASSERT_TRUE(picture && picture->copy(*backEnd.displaySurface(), 0));
+    std::vector<uint32_t> want;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) want.push_back(serverPixel(24, patternColour(x, y)));
+    EXPECT_TRUE(waitUntil(2000, [&] { return client.pixels(window, 0, 0, 64, 48) == want; }))
+        << "the reopened window does not show the picture";
+    // The thread left behind ended once let go, and closed its connection and window.
+    EXPECT_TRUE(waitUntil(2000, [&] { return client.windowCount() == windows + 1; }))
+        << client.windowCount() - windows << " windows, not only the reopened one";
+    picture.reset();
+    backEnd.close();
+    EXPECT_EQ(client.windowCount(), windows);
+}
+
+// Xlib has one error handler for the process: the back end's must neither hide the errors of
+// the program's own connections nor count them as its own.
+TEST_F(X11Window, ErrorsOfOtherConnectionsAreNeitherHiddenNorCounted) {
+    constexpr Window noWindow = 0x7FFFFFF0; // an id no client of a fresh server has
+    EXPECT_EXIT(
+        {
+            PTC display;
+            if (display.init(64, 48, FUZZY32, WINDOW_OUTPUT, -1, -1) != 1) std::_Exit(3);
+            // Xlib's own handling, as a program with X code of its own has.
+            Display* other = XOpenDisplay(nullptr);
+            XMapWindow(other, noWindow);
+            XSync(other, False);
+            std::_Exit(4); // the error was hidden
+        },
+        // Xlib's handler prints the error and exits (with 1, or a sanitizer's own status).
+        [](int status) { return WIFEXITED(status) && WEXITSTATUS(status) != 4; }, "BadWindow");
+
+    XClient client;
+    ASSERT_TRUE(client.ok());
+    IX11 backEnd(IX11::Role::WINDOW, nullptr);
+    ASSERT_EQ(backEnd.open(64, 48, FUZZY32, -1, -1, -1), 1);
+    Display* own = *static_cast<Display**>(backEnd.nativeData());
+    XMapWindow(client.display, noWindow);
+    XSync(client.display, False);
+    EXPECT_EQ(x11::takeErrors(own), 0) << "another connection's error";
+    XMapWindow(own, noWindow);
+    EXPECT_EQ(x11::takeErrors(own), 1) << "the back end's own error";
 }
 
 // The process ends as the window manager or the server asks: run in a child process.
