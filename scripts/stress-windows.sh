@@ -16,13 +16,9 @@ bash scripts/install-deps.sh
 cmake --preset mingw64 >/dev/null
 cmake --build --preset mingw64
 source tests/wine/lib.sh
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    [ -n "${PTC_XVFB_PID:-}" ] && kill "$PTC_XVFB_PID" 2>/dev/null || true
-}
-trap cleanup EXIT
-unset DISPLAY
-ptc_wine_env
+# The session is this script's own: a test run in the same checkout waits for it, and it is
+# never ended while another script owns it.
+ptc_private_session 3600
 
 status=0
 if [ "$what" = all ] || [ "$what" = displays ]; then

@@ -16,6 +16,8 @@ ending=${5:-key}
 wintool=$(dirname "$program")/wintool.exe
 mkdir -p "$out"
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+# A hung run costs the session (below): only a caller that owns it may have that done.
+ptc_claim_session 3600 || exit 1
 ptc_wine_env || exit 1
 cp "$pictures/kelmor1.tga" "$pictures/kelmor2.tga" "$WINEPREFIX/drive_c/windows/"
 
