@@ -66,6 +66,9 @@ Connection::~Connection() {
         std::lock_guard paint(paintLock);
         image.release();
     }
+    // A connection given up with its window still open (a thread that did not stop) still has
+    // its graphics context: the display's closing frees it on the server, not in this process.
+    if (gc) XFreeGC(display, gc);
     forgetErrors(display);
     XCloseDisplay(display);
     close(wakeRead);

@@ -131,8 +131,9 @@ IX11::IX11(Role offered, WindowHandle window) : role(offered) {
 
 IX11::~IX11() {
     close();
-    if (attached && connection && connection->stopEvents() && connection->gc)
-        XFreeGC(connection->display, connection->gc);
+    // The connection frees its graphics context when its last share goes; a given window's
+    // connection goes only once its event thread has stopped.
+    if (attached && connection) connection->stopEvents();
     connection.reset();
     delete[] title;
 }
