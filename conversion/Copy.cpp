@@ -6,7 +6,6 @@
 
 // The byte copy between equal formats; the count is in bytes.
 
-using conversion::STRING_MOVE_BELOW;
 using conversion::STRING_MOVE_FROM;
 
 namespace {
@@ -24,7 +23,7 @@ int64_t conversion::setStreamingFrom(int64_t bytes) {
 void convert_copy(const uint8_t*& source, uint8_t*& destination, int32_t count, const void*) {
     if (count <= 0) return;
 #if defined(__x86_64__) || defined(__i386__)
-    if (count >= STRING_MOVE_FROM && count < STRING_MOVE_BELOW) {
+    if (count >= STRING_MOVE_FROM) {
         size_t n = size_t(count);
         __asm__ volatile("rep movsb" : "+S"(source), "+D"(destination), "+c"(n) : : "memory");
         return;

@@ -26,7 +26,7 @@ void copyBlocks(const uint8_t*& source, uint8_t*& destination, int32_t& count) {
 } // namespace
 
 void convert_copy_avx2(const uint8_t*& s, uint8_t*& d, int32_t n, const void* lookup) {
-    if (n >= STRING_MOVE_FROM && n < STRING_MOVE_BELOW) return convert_copy(s, d, n, lookup);
+    if (n >= STRING_MOVE_FROM) return convert_copy(s, d, n, lookup);
     alignDestination<Vector::BYTES, 1>(s, d, n, lookup, convert_copy);
     copyBlocks(s, d, n);
     convert_copy(s, d, n, lookup);
