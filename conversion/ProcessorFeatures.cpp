@@ -17,9 +17,19 @@ SimdLevel detect() {
     if (__builtin_cpu_supports("avx2")) return SIMD_AVX2;
     if (__builtin_cpu_supports("ssse3")) return SIMD_SSSE3;
     if (__builtin_cpu_supports("sse2")) return SIMD_SSE2;
+#elif defined(PTC_SIMD128)
+    // An engine without SIMD refuses the whole module that holds its instructions: one that
+    // runs has them.
+    return SIMD_128;
 #endif
     return SIMD_NONE;
 }
+
+#if defined(__wasm__)
+constexpr const char* names[SIMD_LEVELS] = {"none", "SIMD128"};
+#else
+constexpr const char* names[SIMD_LEVELS] = {"none", "SSE2", "SSSE3", "AVX2", "AVX-512"};
+#endif
 
 // Read by converters made on any thread; lowered only by tests and benchmarks.
 std::atomic<SimdLevel>& current() {
@@ -45,7 +55,6 @@ SimdLevel setSimdLevel(SimdLevel level) {
 }
 
 const char* simdLevelName(SimdLevel level) {
-    static const char* const names[SIMD_LEVELS] = {"none", "SSE2", "SSSE3", "AVX2", "AVX-512"};
     return level >= 0 && level < SIMD_LEVELS ? names[level] : "?";
 }
 

@@ -8,7 +8,8 @@ namespace conversion {
 namespace {
 
 // A variant by the routine's name and its instruction set's suffix (empty for the scalar one).
-// Without the vector files (a processor other than x86) every level takes the scalar routine.
+// Without the vector files (a processor other than x86, or WebAssembly built without SIMD) every
+// level takes the scalar routine.
 #if defined(PTC_SCALAR_ONLY)
 #define PTC_VARIANT(name, suffix)                                                                  \
     Variant {                                                                                      \
@@ -21,11 +22,17 @@ namespace {
     }
 #endif
 // A routine of the list (Routines.h): whether it reads its lookup, then its variants.
-#define PTC_ROUTINE_READING(readsLookup, name, sse2, ssse3, avx2, avx512)                          \
+// The levels are the processor's (ProcessorFeatures.h).
+#if defined(__wasm__)
+#define PTC_ROUTINE_READING(readsLookup, name, sse2, ssse3, avx2, avx512, simd128)                 \
+    constexpr Routine name = {readsLookup, {PTC_VARIANT(name, ), PTC_VARIANT(name, simd128)}};
+#else
+#define PTC_ROUTINE_READING(readsLookup, name, sse2, ssse3, avx2, avx512, simd128)                 \
     constexpr Routine name = {readsLookup,                                                         \
                               {PTC_VARIANT(name, ), PTC_VARIANT(name, sse2),                       \
                                PTC_VARIANT(name, ssse3), PTC_VARIANT(name, avx2),                  \
                                PTC_VARIANT(name, avx512)}};
+#endif
 #define PTC_ROUTINE(...) PTC_ROUTINE_READING(false, __VA_ARGS__)
 #define PTC_INDEXED(...) PTC_ROUTINE_READING(true, __VA_ARGS__)
 #define PTC_LISTED(name, ...) &routine::name,

@@ -38,49 +38,51 @@ inline constexpr int32_t STRING_MOVE_FROM = 512 * 1024;
 } // namespace conversion
 
 // Every routine once, with the variant each level takes: the suffix of its name at SSE2, SSSE3,
-// AVX2 and AVX-512, empty for the scalar routine. A level takes the variant of a level below
-// where its own was no faster (bench_conversion's line "slower at a higher instruction set").
+// AVX2 and AVX-512, then at WebAssembly's SIMD128, empty for the scalar routine. A level takes
+// the variant of a level below where its own was no faster (bench_conversion's line "slower at a
+// higher instruction set"; in the browser for SIMD128).
 // ROUTINE for the routines that read no lookup, INDEXED for those that do. This list declares
 // the variants below and builds the route table (Routes.cpp).
 #define PTC_ROUTINES(ROUTINE, INDEXED)                                                             \
-    ROUTINE(copy, , , _avx2, _avx2)                                                                \
-    ROUTINE(argb8888_abgr8888, _sse2, _ssse3, _avx2, _avx2)                                        \
-    ROUTINE(argb8888_bgra8888, _sse2, _ssse3, _avx2, _avx2)                                        \
-    ROUTINE(argb8888_rgba8888, _sse2, _ssse3, _avx2, _avx2)                                        \
-    ROUTINE(argb8888_rgb888, _sse2, _ssse3, _avx2, _avx2)                                          \
-    ROUTINE(argb8888_bgr888, _sse2, _ssse3, _avx2, _avx2)                                          \
-    ROUTINE(argb8888_rgb565, _sse2, _ssse3, _avx2, _avx2)                                          \
-    ROUTINE(argb8888_bgr565, _sse2, _ssse3, _avx2, _avx2)                                          \
-    ROUTINE(argb8888_argb1555, _sse2, _ssse3, _avx2, _avx2)                                        \
-    ROUTINE(argb8888_abgr1555, _sse2, _ssse3, _avx2, _avx2)                                        \
-    ROUTINE(argb8888_grey8, _sse2, _ssse3, _avx2, _avx2)                                           \
-    ROUTINE(argb8888_rgb332, _sse2, _ssse3, _avx2, _avx2)                                          \
-    ROUTINE(rgb565_argb8888, _sse2, _sse2, _avx2, _avx2)                                           \
-    ROUTINE(rgb565_abgr8888, _sse2, _sse2, _avx2, _avx2)                                           \
-    ROUTINE(rgb565_bgra8888, _sse2, _sse2, _avx2, _avx2)                                           \
-    ROUTINE(rgb565_rgba8888, _sse2, _sse2, _avx2, _avx2)                                           \
-    ROUTINE(rgb565_rgb888, _sse2, _ssse3, _avx2, _avx512)                                          \
-    ROUTINE(rgb565_bgr888, _sse2, _ssse3, _avx2, _avx512)                                          \
-    ROUTINE(rgb565_bgr565, _sse2, _sse2, _avx2, _avx2)                                             \
-    ROUTINE(rgb565_argb1555, _sse2, _sse2, _avx2, _avx2)                                           \
-    ROUTINE(rgb565_abgr1555, _sse2, _sse2, _avx2, _avx2)                                           \
-    ROUTINE(rgb565_grey8, _sse2, _sse2, _avx2, _avx512)                                            \
-    ROUTINE(rgb565_rgb332, _sse2, _sse2, _avx2, _avx512)                                           \
+    ROUTINE(copy, , , _avx2, _avx2, )                                                              \
+    ROUTINE(argb8888_abgr8888, _sse2, _ssse3, _avx2, _avx2, _simd128)                              \
+    ROUTINE(argb8888_bgra8888, _sse2, _ssse3, _avx2, _avx2, _simd128)                              \
+    ROUTINE(argb8888_rgba8888, _sse2, _ssse3, _avx2, _avx2, _simd128)                              \
+    ROUTINE(argb8888_rgb888, _sse2, _ssse3, _avx2, _avx2, _simd128)                                \
+    ROUTINE(argb8888_bgr888, _sse2, _ssse3, _avx2, _avx2, _simd128)                                \
+    ROUTINE(argb8888_rgb565, _sse2, _ssse3, _avx2, _avx2, _simd128)                                \
+    ROUTINE(argb8888_bgr565, _sse2, _ssse3, _avx2, _avx2, _simd128)                                \
+    ROUTINE(argb8888_argb1555, _sse2, _ssse3, _avx2, _avx2, _simd128)                              \
+    ROUTINE(argb8888_abgr1555, _sse2, _ssse3, _avx2, _avx2, _simd128)                              \
+    ROUTINE(argb8888_grey8, _sse2, _ssse3, _avx2, _avx2, _simd128)                                 \
+    ROUTINE(argb8888_rgb332, _sse2, _ssse3, _avx2, _avx2, _simd128)                                \
+    ROUTINE(rgb565_argb8888, _sse2, _sse2, _avx2, _avx2, )                                         \
+    ROUTINE(rgb565_abgr8888, _sse2, _sse2, _avx2, _avx2, )                                         \
+    ROUTINE(rgb565_bgra8888, _sse2, _sse2, _avx2, _avx2, )                                         \
+    ROUTINE(rgb565_rgba8888, _sse2, _sse2, _avx2, _avx2, )                                         \
+    ROUTINE(rgb565_rgb888, _sse2, _ssse3, _avx2, _avx512, )                                        \
+    ROUTINE(rgb565_bgr888, _sse2, _ssse3, _avx2, _avx512, )                                        \
+    ROUTINE(rgb565_bgr565, _sse2, _sse2, _avx2, _avx2, )                                           \
+    ROUTINE(rgb565_argb1555, _sse2, _sse2, _avx2, _avx2, )                                         \
+    ROUTINE(rgb565_abgr1555, _sse2, _sse2, _avx2, _avx2, )                                         \
+    ROUTINE(rgb565_grey8, _sse2, _sse2, _avx2, _avx512, )                                          \
+    ROUTINE(rgb565_rgb332, _sse2, _sse2, _avx2, _avx512, )                                         \
     /* Below AVX-512 the 4-, 3- and 2-byte lookups stay scalar: on the processors measured */      \
     /* that beat gathers and byte-plane shuffles (FromIndex8_avx2.cpp). */                         \
-    INDEXED(index8_32, , , , _avx512)                                                              \
-    INDEXED(index8_24, , , , _avx512)                                                              \
-    INDEXED(index8_16, , , , _avx512)                                                              \
-    INDEXED(index8_8, , , _avx2, _avx512)
+    INDEXED(index8_32, , , , _avx512, )                                                            \
+    INDEXED(index8_24, , , , _avx512, )                                                            \
+    INDEXED(index8_16, , , , _avx512, )                                                            \
+    INDEXED(index8_8, , , _avx2, _avx512, )
 
 // A suffix may repeat (a level taking a lower one's variant) or be empty: a declaration may be
 // repeated.
-#define PTC_DECLARE_VARIANTS(name, sse2, ssse3, avx2, avx512)                                      \
+#define PTC_DECLARE_VARIANTS(name, sse2, ssse3, avx2, avx512, simd128)                             \
     PTC_DECLARE_ROUTINE(name)                                                                      \
     PTC_DECLARE_ROUTINE(name##sse2)                                                                \
     PTC_DECLARE_ROUTINE(name##ssse3)                                                               \
     PTC_DECLARE_ROUTINE(name##avx2)                                                                \
-    PTC_DECLARE_ROUTINE(name##avx512)
+    PTC_DECLARE_ROUTINE(name##avx512)                                                              \
+    PTC_DECLARE_ROUTINE(name##simd128)
 PTC_ROUTINES(PTC_DECLARE_VARIANTS, PTC_DECLARE_VARIANTS)
 
 #undef PTC_DECLARE_VARIANTS
