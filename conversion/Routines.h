@@ -56,17 +56,17 @@ inline constexpr int32_t STRING_MOVE_FROM = 512 * 1024;
     ROUTINE(argb8888_abgr1555, _sse2, _ssse3, _avx2, _avx2, _simd128)                              \
     ROUTINE(argb8888_grey8, _sse2, _ssse3, _avx2, _avx2, _simd128)                                 \
     ROUTINE(argb8888_rgb332, _sse2, _ssse3, _avx2, _avx2, _simd128)                                \
-    ROUTINE(rgb565_argb8888, _sse2, _sse2, _avx2, _avx2, )                                         \
-    ROUTINE(rgb565_abgr8888, _sse2, _sse2, _avx2, _avx2, )                                         \
-    ROUTINE(rgb565_bgra8888, _sse2, _sse2, _avx2, _avx2, )                                         \
-    ROUTINE(rgb565_rgba8888, _sse2, _sse2, _avx2, _avx2, )                                         \
-    ROUTINE(rgb565_rgb888, _sse2, _ssse3, _avx2, _avx512, )                                        \
-    ROUTINE(rgb565_bgr888, _sse2, _ssse3, _avx2, _avx512, )                                        \
-    ROUTINE(rgb565_bgr565, _sse2, _sse2, _avx2, _avx2, )                                           \
-    ROUTINE(rgb565_argb1555, _sse2, _sse2, _avx2, _avx2, )                                         \
-    ROUTINE(rgb565_abgr1555, _sse2, _sse2, _avx2, _avx2, )                                         \
-    ROUTINE(rgb565_grey8, _sse2, _sse2, _avx2, _avx512, )                                          \
-    ROUTINE(rgb565_rgb332, _sse2, _sse2, _avx2, _avx512, )                                         \
+    ROUTINE(rgb565_argb8888, _sse2, _sse2, _avx2, _avx2, _simd128)                                 \
+    ROUTINE(rgb565_abgr8888, _sse2, _sse2, _avx2, _avx2, _simd128)                                 \
+    ROUTINE(rgb565_bgra8888, _sse2, _sse2, _avx2, _avx2, _simd128)                                 \
+    ROUTINE(rgb565_rgba8888, _sse2, _sse2, _avx2, _avx2, _simd128)                                 \
+    ROUTINE(rgb565_rgb888, _sse2, _ssse3, _avx2, _avx512, _simd128)                                \
+    ROUTINE(rgb565_bgr888, _sse2, _ssse3, _avx2, _avx512, _simd128)                                \
+    ROUTINE(rgb565_bgr565, _sse2, _sse2, _avx2, _avx2, _simd128)                                   \
+    ROUTINE(rgb565_argb1555, _sse2, _sse2, _avx2, _avx2, _simd128)                                 \
+    ROUTINE(rgb565_abgr1555, _sse2, _sse2, _avx2, _avx2, _simd128)                                 \
+    ROUTINE(rgb565_grey8, _sse2, _sse2, _avx2, _avx512, _simd128)                                  \
+    ROUTINE(rgb565_rgb332, _sse2, _sse2, _avx2, _avx512, _simd128)                                 \
     /* Below AVX-512 the 4-, 3- and 2-byte lookups stay scalar: on the processors measured */      \
     /* that beat gathers and byte-plane shuffles (FromIndex8_avx2.cpp). */                         \
     INDEXED(index8_32, , , , _avx512, )                                                            \
