@@ -10,9 +10,10 @@
 // same frames in the same run, each at its own best instruction set ("-" where a library has no
 // such conversion). Their results are not compared: a peer may round or fill alpha differently.
 //
-// It ends with a summary per instruction set: every routine's speed over the fastest peer's at
-// 640x480 and from main memory, the worst named, and whether any routine is slower at a higher
-// instruction set than at a lower one.
+// It ends with every level's speed over the scalar routine's at 320x200 and 640x480, then a
+// summary per instruction set: every routine's speed over the fastest peer's at 640x480 and from
+// main memory, the worst named, and whether any routine is slower at a higher instruction set
+// than at a lower one.
 //
 // bench_conversion [filter [instruction set]] [--csv file] [--stream-from bytes]
 //   runs the routines whose name contains filter, at every instruction set up to the processor's
@@ -471,6 +472,28 @@ void printSummary(const std::vector<Row>& rows, SimdLevel lowest, SimdLevel high
                     SLOWER_BY * 100);
 }
 
+// Every level's speed over the scalar routine's at the two frame sizes a page shows: what each
+// instruction set gains where no peer is timed (in the browser).
+void printLevelGains(const std::vector<Row>& rows, SimdLevel highest) {
+    std::printf("\nspeed over the scalar routine's (1.00 = as fast), at 320x200 / 640x480\n");
+    std::printf("%-24s", "routine");
+    for (int l = conversion::SIMD_NONE + 1; l <= highest; ++l)
+        std::printf(" %13s", conversion::simdLevelName(SimdLevel(l)));
+    std::printf("\n");
+    for (const Row& row : rows) {
+        if (row.size->width != 320) continue;
+        const Row* larger = nullptr;
+        for (const Row& r : rows)
+            if (r.pair == row.pair && r.size->width == 640) larger = &r;
+        if (!larger || row.level[0] <= 0 || larger->level[0] <= 0) continue;
+        std::printf("%-24s", row.pair->name);
+        for (int l = conversion::SIMD_NONE + 1; l <= highest; ++l)
+            std::printf("   %5.2f/%-5.2f", row.level[l] / row.level[0],
+                        larger->level[l] / larger->level[0]);
+        std::printf("\n");
+    }
+}
+
 bool writeCsv(const char* path, const std::vector<Row>& rows, SimdLevel lowest, SimdLevel highest) {
     FILE* file = std::fopen(path, "w");
     if (!file) return false;
@@ -613,6 +636,7 @@ int main(int argc, char** argv) {
             rows.push_back(row);
         }
     }
+    if (lowest == conversion::SIMD_NONE && highest > lowest) printLevelGains(rows, highest);
     if (PEER_COUNT > 0) printSummary(rows, lowest, highest);
     if (csv && !writeCsv(csv, rows, lowest, highest)) {
         std::fprintf(stderr, "could not write %s\n", csv);
