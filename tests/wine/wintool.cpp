@@ -244,12 +244,47 @@ int preview(const char* size, const char* program, DWORD seconds) {
     return 0;
 }
 
+// Starts "program argument", waits up to milliseconds for it to end and prints its exit status
+// and the message boxes it showed, or "exit running" (and ends it) when it did not end in time.
+// What the started program did is said by this tool, so a launcher that dies on the way cannot
+// pass for the program's own status.
+int run(const char* milliseconds, const char* program, const char* argument) {
+    std::string command = "\"" + std::string(program) + "\" " + argument;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+        std::fprintf(stderr, "cannot start %s\n", program);
+        return 2;
+    }
+    CloseHandle(started.hThread);
+    const DWORD begun = GetTickCount();
+    const bool ended = pumpUntil(DWORD(std::strtoul(milliseconds, nullptr, 10)), [&] {
+        return WaitForSingleObject(started.hProcess, 0) == WAIT_OBJECT_0;
+    });
+    ProcessWindows boxes = {started.dwProcessId};
+    EnumWindows(countBoxes, reinterpret_cast<LPARAM>(&boxes));
+    DWORD status = 0;
+    if (ended) {
+        GetExitCodeProcess(started.hProcess, &status);
+        std::printf("exit %lu after %lu ms\n", status, GetTickCount() - begun);
+    } else {
+        std::printf("exit running\n");
+        TerminateProcess(started.hProcess, 3);
+    }
+    std::printf("boxes %d\n", boxes.boxes);
+    CloseHandle(started.hProcess);
+    return 0;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: wintool dismiss TITLE TIMEOUT_MS\n"
                          "       wintool close TITLE TIMEOUT_MS\n"
                          "       wintool find TITLE TIMEOUT_MS\n"
                          "       wintool stats TITLE TIMEOUT_MS\n"
                          "       wintool preview WIDTHxHEIGHT PROGRAM SECONDS\n"
+                         "       wintool run TIMEOUT_MS PROGRAM ARGUMENT\n"
                          "       wintool check\n"
                          "       wintool mode\n");
     return 64;
@@ -260,8 +295,8 @@ int usage() {
 // dismiss: prints the box's text, then "icon" or "no icon", and presses its OK button.
 // close: sends WM_CLOSE and prints "closed". find: prints the window's class and client size.
 // stats: prints the owning process's resource counts. 2 when not found. check: tests the counting
-// itself. preview: see preview() above. mode: prints the desktop's current display mode,
-// WIDTHxHEIGHT.
+// itself. preview and run: see preview() and run() above. mode: prints the desktop's current
+// display mode, WIDTHxHEIGHT.
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "check") return checkCounters();
     if (argc == 2 && std::string(argv[1]) == "mode") {
@@ -273,6 +308,7 @@ int main(int argc, char** argv) {
     }
     if (argc == 5 && std::string(argv[1]) == "preview")
         return preview(argv[2], argv[3], DWORD(std::strtoul(argv[4], nullptr, 10)));
+    if (argc == 5 && std::string(argv[1]) == "run") return run(argv[2], argv[3], argv[4]);
     if (argc != 4) return usage();
     const std::string command = argv[1];
     HWND window = waitForWindow(argv[2], DWORD(std::strtoul(argv[3], nullptr, 10)));
