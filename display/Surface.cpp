@@ -3,8 +3,8 @@
 #include "backends/Dummy.h"
 #include "backends/Software.h"
 #include "display/Image.h"
-#include "display/PTC.h"
 #include "display/Palette.h"
+#include "front/PTC.h"
 
 #include <algorithm>
 #include <memory>

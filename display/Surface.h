@@ -1,8 +1,8 @@
 #pragma once
 #include "backends/Interface.h"
-#include "display/Codes.h"
-#include "display/Format.h"
 #include "display/Rect.h"
+#include "format/Codes.h"
+#include "format/Format.h"
 
 #include <cstdint>
 

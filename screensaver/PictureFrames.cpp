@@ -1,6 +1,6 @@
 #include "screensaver/PictureFrames.h"
 
-#include "display/PTC.h"
+#include "front/PTC.h"
 #include "platform/Platform.h"
 
 #include <cmath>

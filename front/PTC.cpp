@@ -1,7 +1,7 @@
-#include "display/PTC.h"
+#include "front/PTC.h"
 
 #include "backends/Dummy.h"
-#include "backends/Factory.h"
+#include "front/Factory.h"
 
 #include <climits>
 #include <cstdint>
