@@ -12,7 +12,7 @@ pictures=$(realpath "$3")
 out=$4
 mkdir -p "$out"
 out=$(realpath "$out")
-source "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 # The program looks in the working folder first, then in its own: it runs from a copy, so that
 # the pictures beside the build's program are not found by mistake.

@@ -11,7 +11,7 @@ out=$2
 command_line=${3:-"$program -root"}
 mkdir -p "$out"
 out=$(realpath "$out")
-source "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 ptc_install_packages xscreensaver >/dev/null || { echo "FAIL: could not install xscreensaver"; exit 1; }
 
 home=$(mktemp -d)

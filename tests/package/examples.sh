@@ -10,7 +10,7 @@ build=$(realpath "$1")
 out=$2
 mkdir -p "$out"
 out=$(realpath "$out")
-source "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 examples=$ptc_repo/examples
 
 work=$(mktemp -d)

@@ -8,7 +8,7 @@ build=$(realpath "$1")
 out=$2
 mkdir -p "$out"
 out=$(realpath "$out")
-source "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 work=$(mktemp -d)
 end_case() {

@@ -2,7 +2,7 @@
 # prefix, screenshots, and driving the program's windows with honest exit statuses.
 # Source it; then call ptc_wine_env before running Windows programs.
 
-ptc_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+ptc_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # Installs the Debian packages of the list that are missing (apt-get; sudo when not root).
 ptc_install_packages() {
