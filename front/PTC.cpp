@@ -139,7 +139,7 @@ int PTC::search(const Request& request, WindowHandle& window) {
     return 0;
 }
 
-PTC::PTC() : iface(&staticDummy) {}
+PTC::PTC() : BackEndHolder(&staticDummy) {}
 PTC::PTC(const MODE& mode) : PTC() {
     init(mode);
 }
