@@ -1,8 +1,8 @@
 #pragma once
-#include "display/Codes.h"
-#include "display/Format.h"
 #include "display/List.h"
 #include "display/MODE.h"
+#include "format/Codes.h"
+#include "format/Format.h"
 #include "platform/Platform.h"
 
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "backends/Software.h"
 
 #include "conversion/Raster.h"
-#include "display/Format.h"
 #include "display/MODE.h"
 #include "display/Surface.h"
+#include "format/Format.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,8 +4,8 @@
 // holds kelmor1.tga and kelmor2.tga. Where no display opens (natively: no X display) only the
 // parts are timed, on memory surfaces.
 #include "Timing.h"
-#include "display/PTC.h"
 #include "display/Surface.h"
+#include "front/PTC.h"
 #include "screensaver/PictureFrames.h"
 #include "screensaver/Rays.h"
 

@@ -6,9 +6,9 @@
 # include/ptc/ of the build tree, including each other as <ptc/Name.h>, and installed from there,
 # so a program spells them the same against the build tree and against an installed copy.
 set(PTC_PUBLIC_HEADERS
-    backends/Interface.h conversion/Raster.h display/Codes.h display/Format.h display/List.h
-    display/MODE.h display/Palette.h display/PTC.h display/Rect.h display/Surface.h
-    platform/Platform.h)
+    backends/Interface.h conversion/Raster.h display/BackEndHolder.h display/List.h
+    display/MODE.h display/Palette.h display/Rect.h display/Surface.h format/Codes.h
+    format/Format.h front/PTC.h platform/Platform.h)
 set(PTC_PUBLISHED_DIR ${CMAKE_BINARY_DIR}/include)
 set(published)
 foreach(header ${PTC_PUBLIC_HEADERS})

@@ -1,6 +1,6 @@
 # Writes the public headers into OUTPUT_DIR/ptc/ as a program sees them, with their includes of
 # each other spelt <ptc/Name.h>. Run with cmake -P:
-#   -D SOURCE_DIR=... -D OUTPUT_DIR=... -D HEADERS="display/PTC.h;..."
+#   -D SOURCE_DIR=... -D OUTPUT_DIR=... -D HEADERS="front/PTC.h;..."
 # A public header that includes a project header outside the list fails the build: the
 # installed set must compile on its own.
 cmake_minimum_required(VERSION 3.25)

@@ -1,6 +1,6 @@
 #pragma once
-#include "display/ChannelExpansion.h"
-#include "display/Format.h"
+#include "format/ChannelExpansion.h"
+#include "format/Format.h"
 
 #include <cstdint>
 

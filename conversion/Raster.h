@@ -1,5 +1,5 @@
 #pragma once
-#include "display/Format.h"
+#include "format/Format.h"
 
 #include <cstdint>
 #include <memory>

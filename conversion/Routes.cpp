@@ -1,7 +1,7 @@
 #include "conversion/Routes.h"
 
 #include "conversion/Routines.h"
-#include "display/Format.h"
+#include "format/Format.h"
 
 namespace conversion {
 

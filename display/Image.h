@@ -1,7 +1,7 @@
 #pragma once
 #include "display/File.h"
-#include "display/Format.h"
 #include "display/TGALoader.h"
+#include "format/Format.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 #pragma once
-#include "display/Codes.h"
-#include "display/Format.h"
 #include "display/List.h"
+#include "format/Codes.h"
+#include "format/Format.h"
 
 #include <cstdint>
 

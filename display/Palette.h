@@ -1,6 +1,6 @@
 #pragma once
-#include "display/Format.h"
 #include "display/List.h"
+#include "format/Format.h"
 
 #include <cstddef>
 #include <cstdint>

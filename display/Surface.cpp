@@ -2,8 +2,8 @@
 
 #include "backends/Dummy.h"
 #include "backends/Software.h"
+#include "display/BackEndHolder.h"
 #include "display/Image.h"
-#include "display/PTC.h"
 #include "display/Palette.h"
 
 #include <algorithm>
@@ -36,7 +36,7 @@ SURFACE* emptySurface() {
 }
 
 // A PTC stands for its back end, or for none while it is closed.
-Interface* backEndOf(PTC& ptc) {
+Interface* backEndOf(BackEndHolder& ptc) {
     Interface* iface = ptc.backEnd();
     return iface == &staticDummy ? nullptr : iface;
 }
@@ -114,19 +114,19 @@ Surface::Surface(Interface* backEnd, int32_t kind) : Surface() {
     createCompatible(backEnd, kind);
 }
 
-Surface::Surface(PTC& ptc, int32_t width, int32_t height, const Format& format, int32_t kind,
-                 int32_t orientation, int32_t advance, int32_t variant)
+Surface::Surface(BackEndHolder& ptc, int32_t width, int32_t height, const Format& format,
+                 int32_t kind, int32_t orientation, int32_t advance, int32_t variant)
     : Surface() {
     create(ptc, width, height, format, kind, orientation, advance, variant);
 }
 
-Surface::Surface(PTC& ptc, const char* fileName, int32_t kind, int32_t orientation, int32_t advance,
-                 int32_t variant)
+Surface::Surface(BackEndHolder& ptc, const char* fileName, int32_t kind, int32_t orientation,
+                 int32_t advance, int32_t variant)
     : Surface() {
     load(ptc, fileName, kind, orientation, advance, variant);
 }
 
-Surface::Surface(PTC& ptc, int32_t kind) : Surface() {
+Surface::Surface(BackEndHolder& ptc, int32_t kind) : Surface() {
     createCompatible(ptc, kind);
 }
 
@@ -142,8 +142,8 @@ bool Surface::create(int32_t width, int32_t height, const Format& format, int32_
     return create(&softwareInterface(), width, height, format, kind, orientation, advance, variant);
 }
 
-bool Surface::create(PTC& ptc, int32_t width, int32_t height, const Format& format, int32_t kind,
-                     int32_t orientation, int32_t advance, int32_t variant) {
+bool Surface::create(BackEndHolder& ptc, int32_t width, int32_t height, const Format& format,
+                     int32_t kind, int32_t orientation, int32_t advance, int32_t variant) {
     return create(backEndOf(ptc), width, height, format, kind, orientation, advance, variant);
 }
 
@@ -220,7 +220,7 @@ bool Surface::createCompatible(Interface* backEnd, int32_t kind) {
                   -1);
 }
 
-bool Surface::createCompatible(PTC& ptc, int32_t kind) {
+bool Surface::createCompatible(BackEndHolder& ptc, int32_t kind) {
     return createCompatible(backEndOf(ptc), kind);
 }
 
@@ -229,7 +229,7 @@ bool Surface::load(const char* fileName, int32_t kind, int32_t orientation, int3
     return load(&softwareInterface(), fileName, kind, orientation, advance, variant);
 }
 
-bool Surface::load(PTC& ptc, const char* fileName, int32_t kind, int32_t orientation,
+bool Surface::load(BackEndHolder& ptc, const char* fileName, int32_t kind, int32_t orientation,
                    int32_t advance, int32_t variant) {
     return load(backEndOf(ptc), fileName, kind, orientation, advance, variant);
 }
@@ -383,17 +383,17 @@ bool Surface::update(const Rect& source, const Rect& target) {
     return display && copy(*display, source, target, 0);
 }
 
-bool Surface::update(PTC& ptc) {
+bool Surface::update(BackEndHolder& ptc) {
     Interface* display = backEndOf(ptc);
     Surface* screen = display ? display->displaySurface() : nullptr;
     return screen && copy(*screen, 0);
 }
 
-bool Surface::update(PTC& ptc, const Rect& r) {
+bool Surface::update(BackEndHolder& ptc, const Rect& r) {
     return update(ptc, r, r);
 }
 
-bool Surface::update(PTC& ptc, const Rect& source, const Rect& target) {
+bool Surface::update(BackEndHolder& ptc, const Rect& source, const Rect& target) {
     Interface* display = backEndOf(ptc);
     Surface* screen = display ? display->displaySurface() : nullptr;
     return screen && copy(*screen, source, target, 0);
@@ -452,7 +452,7 @@ bool Surface::migrate(Interface* backEnd) {
     return true;
 }
 
-bool Surface::migrate(PTC& ptc) {
+bool Surface::migrate(BackEndHolder& ptc) {
     return migrate(backEndOf(ptc));
 }
 

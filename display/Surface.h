@@ -1,12 +1,12 @@
 #pragma once
 #include "backends/Interface.h"
-#include "display/Codes.h"
-#include "display/Format.h"
 #include "display/Rect.h"
+#include "format/Codes.h"
+#include "format/Format.h"
 
 #include <cstdint>
 
-class PTC;
+class BackEndHolder;
 class Palette;
 
 // A reference-counted pair of clip rectangles: copies out of a surface are clipped against its
@@ -45,11 +45,11 @@ class Surface {
     Surface(Interface* iface, const char* fileName, int32_t kind, int32_t orientation,
             int32_t advance, int32_t variant);
     Surface(Interface* iface, int32_t kind);
-    Surface(PTC& ptc, int32_t width, int32_t height, const Format& format, int32_t kind,
+    Surface(BackEndHolder& ptc, int32_t width, int32_t height, const Format& format, int32_t kind,
             int32_t orientation, int32_t advance, int32_t variant);
-    Surface(PTC& ptc, const char* fileName, int32_t kind, int32_t orientation, int32_t advance,
-            int32_t variant);
-    Surface(PTC& ptc, int32_t kind);
+    Surface(BackEndHolder& ptc, const char* fileName, int32_t kind, int32_t orientation,
+            int32_t advance, int32_t variant);
+    Surface(BackEndHolder& ptc, int32_t kind);
     ~Surface();
 
     Surface(const Surface&) = delete;
@@ -59,16 +59,16 @@ class Surface {
                 int32_t orientation, int32_t advance, int32_t variant);
     bool create(Interface* iface, int32_t width, int32_t height, const Format& format, int32_t kind,
                 int32_t orientation, int32_t advance, int32_t variant);
-    bool create(PTC& ptc, int32_t width, int32_t height, const Format& format, int32_t kind,
-                int32_t orientation, int32_t advance, int32_t variant);
+    bool create(BackEndHolder& ptc, int32_t width, int32_t height, const Format& format,
+                int32_t kind, int32_t orientation, int32_t advance, int32_t variant);
     bool load(const char* fileName, int32_t kind, int32_t orientation, int32_t advance,
               int32_t variant);
     bool load(Interface* iface, const char* fileName, int32_t kind, int32_t orientation,
               int32_t advance, int32_t variant);
-    bool load(PTC& ptc, const char* fileName, int32_t kind, int32_t orientation, int32_t advance,
-              int32_t variant);
+    bool load(BackEndHolder& ptc, const char* fileName, int32_t kind, int32_t orientation,
+              int32_t advance, int32_t variant);
     bool createCompatible(Interface* iface, int32_t kind);
-    bool createCompatible(PTC& ptc, int32_t kind);
+    bool createCompatible(BackEndHolder& ptc, int32_t kind);
 
     void* lock(int wait);
     void unlock();
@@ -98,13 +98,13 @@ class Surface {
     bool update();
     bool update(const Rect& r);
     bool update(const Rect& source, const Rect& target);
-    bool update(PTC& ptc);
-    bool update(PTC& ptc, const Rect& r);
-    bool update(PTC& ptc, const Rect& source, const Rect& target);
+    bool update(BackEndHolder& ptc);
+    bool update(BackEndHolder& ptc, const Rect& r);
+    bool update(BackEndHolder& ptc, const Rect& source, const Rect& target);
 
     bool convert(const Format& format);
     bool migrate(Interface* iface);
-    bool migrate(PTC& ptc);
+    bool migrate(BackEndHolder& ptc);
     bool migrateToMemory();
     bool reconfigure(int32_t kind, int32_t orientation, int32_t advance, int32_t variant);
     bool setOrientation(int32_t orientation);

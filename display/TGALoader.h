@@ -1,6 +1,6 @@
 #pragma once
 #include "display/File.h"
-#include "display/Format.h"
+#include "format/Format.h"
 
 #include <cstdint>
 

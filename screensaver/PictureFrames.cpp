@@ -1,11 +1,12 @@
 #include "screensaver/PictureFrames.h"
 
-#include "display/PTC.h"
+#include "front/PTC.h"
 #include "platform/Platform.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
@@ -25,6 +26,19 @@ constexpr float highestRadius = 450.0f; // above it the radius turns down (at 45
 Surface* newSurface(PTC& display, int32_t width, int32_t height) {
     return new (std::nothrow)
         Surface(display, width, height, Format(ARGB8888), KIND_MEMORY, -1, -1, -1);
+}
+
+// Runs draw with the surface's pixels locked and unlocks it before returning, so before a
+// failure is reported (which closes the display); false when the lock failed.
+template <class Draw> bool withPixels(Surface& surface, Draw draw) {
+    struct Unlock {
+        void operator()(Surface* locked) const { locked->unlock(); }
+    };
+    void* pixels = surface.lock(1);
+    if (!pixels) return false;
+    const std::unique_ptr<Surface, Unlock> locked(&surface);
+    draw(pixels);
+    return true;
 }
 
 } // namespace
@@ -162,36 +176,33 @@ void PictureFrames::drawPicture(Surface& picture) {
 bool PictureFrames::frame(PTC& display, bool upscale, uint8_t rowOffset) {
     if (!screen || !canvas) return false;
 
-    void* pixels = canvas->lock(1);
-    if (!pixels) return fail(display, "could not lock surface");
-    clearCanvas(pixels, canvas->pitch(), canvas->height());
-    canvas->unlock();
+    const bool cleared = withPixels(
+        *canvas, [&](void* pixels) { clearCanvas(pixels, canvas->pitch(), canvas->height()); });
+    if (!cleared) return fail(display, "could not lock surface");
 
     advanceOrbit(orbitState, services.milliseconds());
 
     Surface* picture = pictures[orbitState.pictureChoice ? 1 : 0].get();
     if (picture) drawPicture(*picture);
 
-    pixels = canvas->lock(1);
-    if (!pixels) return fail(display, "could not lock surface");
-    const uint32_t tick = rayTick(services.milliseconds());
-    addRays(tables, pixels, canvas->pitch(), tick);
-    regenerateLightMap(tables, tick);
-    canvas->unlock();
+    const bool rays = withPixels(*canvas, [&](void* pixels) {
+        const uint32_t tick = rayTick(services.milliseconds());
+        addRays(tables, pixels, canvas->pitch(), tick);
+        regenerateLightMap(tables, tick);
+    });
+    if (!rays) return fail(display, "could not lock surface");
 
     if (upscale) {
         // The doubled rows must fit below the offset, and the doubling needs its own canvas.
         if (canvas == screen.get() || int32_t(rowOffset) + doubledHeight > screen->height())
             return fail(display, "could not lock surface");
-        void* screenPixels = screen->lock(1);
-        void* canvasPixels = screenPixels ? canvas->lock(1) : nullptr;
-        if (!canvasPixels) {
-            if (screenPixels) screen->unlock();
-            return fail(display, "could not lock surface");
-        }
-        doubleCanvas(screenPixels, canvasPixels, canvas->pitch(), rowOffset);
-        canvas->unlock();
-        screen->unlock();
+        bool doubled = false;
+        withPixels(*screen, [&](void* screenPixels) {
+            doubled = withPixels(*canvas, [&](void* canvasPixels) {
+                doubleCanvas(screenPixels, canvasPixels, canvas->pitch(), rowOffset);
+            });
+        });
+        if (!doubled) return fail(display, "could not lock surface");
     }
 
     screen->update();

@@ -1,6 +1,6 @@
 #include "screensaver/Preview.h"
 
-#include "display/PTC.h"
+#include "front/PTC.h"
 
 int drawPaced(Frames& frames, PTC& display, PreviewWindow& window) {
     int status = 0;

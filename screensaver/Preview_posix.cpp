@@ -1,7 +1,7 @@
 #include "screensaver/Preview.h"
 
 #include "backends/x11/X11.h"
-#include "display/PTC.h"
+#include "front/PTC.h"
 #include "screensaver/Rays.h"
 
 #include <fcntl.h>

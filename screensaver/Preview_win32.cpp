@@ -1,6 +1,6 @@
 #include "screensaver/Preview.h"
 
-#include "display/PTC.h"
+#include "front/PTC.h"
 #include "screensaver/Rays.h"
 
 #include <windows.h>

@@ -1,5 +1,5 @@
 #pragma once
-#include "display/PTC.h"
+#include "front/PTC.h"
 
 #include <cstdint>
 

@@ -7,7 +7,7 @@
 # and PNG to docs/bench-conversion.png.
 set -eu
 cd "$(dirname "$0")/.."
-source tests/wine/lib.sh
+source scripts/lib.sh
 ptc_install_packages gnuplot-nox
 csv=${1:-build/bench_conversion.csv}
 png=${2:-docs/bench-conversion.png}

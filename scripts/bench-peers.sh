@@ -4,7 +4,7 @@
 # scripts/bench-peers.sh [filter [instruction set]] [--csv file]
 set -eu
 cd "$(dirname "$0")/.."
-source tests/wine/lib.sh
+source scripts/lib.sh
 ptc_install_packages libyuv-dev libsdl2-dev libpixman-1-dev pkg-config
 # A fresh configure finds the packages just installed.
 cmake --preset native

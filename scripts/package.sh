@@ -10,7 +10,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-source tests/wine/lib.sh
+source scripts/lib.sh
 for build in mingw64:win64 mingw32:win32; do
     preset=${build%%:*}
     zip=$PWD/build/kelmor-${build#*:}.zip

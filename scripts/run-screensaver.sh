@@ -30,7 +30,7 @@ fi
 if [ "${1:-}" = "--native" ]; then
     cmake --preset native >/dev/null
     cmake --build --preset native --target kelmor pictures
-    source tests/wine/lib.sh
+    source scripts/lib.sh
     build=build/native # the program finds its pictures beside itself
     status=0
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -58,7 +58,7 @@ if [ "${1:-}" = "--native" ]; then
 fi
 cmake --preset mingw64 >/dev/null
 cmake --build --preset mingw64 --target kelmor wintool pictures
-source tests/wine/lib.sh
+source scripts/lib.sh
 build=build/mingw64
 # Prefixes of this script's own, so it never shares a Wine session with a test run; a second
 # start waits for the first.

@@ -15,7 +15,7 @@ runs=${2:-100}
 bash scripts/install-deps.sh
 cmake --preset mingw64 >/dev/null
 cmake --build --preset mingw64
-source tests/wine/lib.sh
+source scripts/lib.sh
 # The session is this script's own: a test run in the same checkout waits for it, and it is
 # never ended while another script owns it.
 ptc_private_session 3600

@@ -7,7 +7,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-source tests/wine/lib.sh
+source scripts/lib.sh
 
 builds=(native native-asan mingw64 mingw32 web)
 runs=(native native-asan mingw64 web)

@@ -1,8 +1,8 @@
 #pragma once
 #include "backends/win32/Handles.h"
-#include "display/Format.h"
 #include "display/List.h"
 #include "display/MODE.h"
+#include "format/Format.h"
 
 #include <windows.h>
 

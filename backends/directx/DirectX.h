@@ -1,7 +1,7 @@
 #pragma once
 #include "backends/directx/DirectDraw.h"
 #include "backends/win32/Win32.h"
-#include "display/Format.h"
+#include "format/Format.h"
 
 #include <atomic>
 #include <cstdint>

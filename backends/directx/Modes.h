@@ -1,7 +1,7 @@
 #pragma once
-#include "display/Format.h"
 #include "display/List.h"
 #include "display/MODE.h"
+#include "format/Format.h"
 
 #include <windows.h>
 

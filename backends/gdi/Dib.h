@@ -1,6 +1,6 @@
 #pragma once
 #include "backends/win32/Handles.h"
-#include "display/Format.h"
+#include "format/Format.h"
 
 #include <windows.h>
 

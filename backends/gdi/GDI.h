@@ -3,10 +3,10 @@
 #include "backends/gdi/DrawDib.h"
 #include "backends/gdi/LogicalPalette.h"
 #include "backends/win32/Win32.h"
-#include "display/Format.h"
 #include "display/List.h"
 #include "display/Palette.h"
 #include "display/Rect.h"
+#include "format/Format.h"
 
 #include <windows.h>
 

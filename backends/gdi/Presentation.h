@@ -1,6 +1,6 @@
 #pragma once
-#include "display/Format.h"
 #include "display/Rect.h"
+#include "format/Format.h"
 
 #include <cstdint>
 

@@ -1,10 +1,10 @@
 #pragma once
 #include "backends/KeyQueue.h"
 #include "backends/Software.h"
-#include "display/Format.h"
 #include "display/List.h"
 #include "display/MODE.h"
 #include "display/Rect.h"
+#include "format/Format.h"
 
 #include <cstdint>
 

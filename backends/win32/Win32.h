@@ -4,10 +4,10 @@
 #include "backends/win32/Handles.h"
 #include "backends/win32/WindowLookup.h"
 #include "backends/win32/WindowThread.h"
-#include "display/Format.h"
 #include "display/List.h"
 #include "display/MODE.h"
 #include "display/Rect.h"
+#include "format/Format.h"
 
 #include <windows.h>
 

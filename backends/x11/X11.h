@@ -1,9 +1,9 @@
 #pragma once
 #include "backends/Software.h"
-#include "display/Format.h"
 #include "display/List.h"
 #include "display/MODE.h"
 #include "display/Rect.h"
+#include "format/Format.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,9 +1,9 @@
 #include "backends/Dummy.h"
 #include "backends/Software.h"
 #include "conversion/Raster.h"
-#include "display/PTC.h"
 #include "display/Palette.h"
 #include "display/Surface.h"
+#include "front/PTC.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@ pictures=$(realpath "$3")
 out=$4
 mkdir -p "$out"
 out=$(realpath "$out")
-source "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 # The program looks in the working folder first, then in its own: it runs from a copy, so that
 # the pictures beside the build's program are not found by mistake.
@@ -26,10 +26,6 @@ trap end_case EXIT
 unset DISPLAY
 ptc_start_xvfb 24 800x600 || exit 1
 
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
 
 cp "$program" "$work/kelmor"
 [ "$case_name" = missing ] || cp "$pictures/kelmor1.tga" "$pictures/kelmor2.tga" "$work/"
@@ -40,7 +36,7 @@ pid=$!
 finish() { # finish SECONDS: the program's status in $status
     status=0
     ptc_wait_exit "$pid" "$1" || status=$?
-    [ "$status" -eq 124 ] && fail "still running after $1 s"
+    [ "$status" -eq 124 ] && ptc_fail "still running after $1 s"
     pid=
 }
 
@@ -50,36 +46,36 @@ differ() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1)" != 0 ]
 case "$case_name" in
 fullscreen)
     sleep 2
-    kill -0 "$pid" 2>/dev/null || fail "ended early"
-    ptc_screenshot "$out/native-1.png" || fail "no screenshot"
+    kill -0 "$pid" 2>/dev/null || ptc_fail "ended early"
+    ptc_screenshot "$out/native-1.png" || ptc_fail "no screenshot"
     sleep 1
-    ptc_screenshot "$out/native-2.png" || fail "no screenshot"
+    ptc_screenshot "$out/native-2.png" || ptc_fail "no screenshot"
     mean=$(brightness "$out/native-1.png")
     echo "brightness $mean"
-    awk "BEGIN { exit !($mean > 0.01) }" || fail "the screen is black"
-    differ "$out/native-1.png" "$out/native-2.png" || fail "two screenshots a second apart are the same"
-    ptc_press_key "Kelmor screensaver" || fail "no window to press a key in"
+    awk "BEGIN { exit !($mean > 0.01) }" || ptc_fail "the screen is black"
+    differ "$out/native-1.png" "$out/native-2.png" || ptc_fail "two screenshots a second apart are the same"
+    ptc_press_key "Kelmor screensaver" || ptc_fail "no window to press a key in"
     finish 10
-    [ "$status" -eq 0 ] || fail "exit status $status after a key, expected 0"
+    [ "$status" -eq 0 ] || ptc_fail "exit status $status after a key, expected 0"
     ;;
 lost)
     sleep 2
-    kill -0 "$pid" 2>/dev/null || fail "ended early"
+    kill -0 "$pid" 2>/dev/null || ptc_fail "ended early"
     kill "$PTC_XVFB_PID"
     PTC_XVFB_PID=
     finish 10
-    [ "$status" -eq 1 ] || fail "exit status $status after the server went, expected 1"
+    [ "$status" -eq 1 ] || ptc_fail "exit status $status after the server went, expected 1"
     grep -q "^ptc error: lost the connection to the X display" "$out/$case_name.stderr" ||
-        fail "no message: $(cat "$out/$case_name.stderr")"
+        ptc_fail "no message: $(cat "$out/$case_name.stderr")"
     ;;
 missing)
     finish 10
-    [ "$status" -eq 1 ] || fail "exit status $status, expected 1"
+    [ "$status" -eq 1 ] || ptc_fail "exit status $status, expected 1"
     [ "$(cat "$out/$case_name.stderr")" = "ptc error: could not process or load kelmor1.tga" ] ||
-        fail "message: $(cat "$out/$case_name.stderr")"
+        ptc_fail "message: $(cat "$out/$case_name.stderr")"
     ;;
 *)
-    fail "no case $case_name"
+    ptc_fail "no case $case_name"
     ;;
 esac
 echo "$case_name: status $status"

@@ -11,8 +11,8 @@ out=$2
 command_line=${3:-"$program -root"}
 mkdir -p "$out"
 out=$(realpath "$out")
-source "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
-ptc_install_packages xscreensaver >/dev/null || { echo "FAIL: could not install xscreensaver"; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+ptc_install_packages xscreensaver >/dev/null || ptc_fail "could not install xscreensaver"
 
 home=$(mktemp -d)
 end_case() {
@@ -21,10 +21,6 @@ end_case() {
     rm -rf "$home"
 }
 trap end_case EXIT
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
 unset DISPLAY
 ptc_start_xvfb 24 800x600 || exit 1
 
@@ -56,30 +52,30 @@ for _ in $(seq 100); do
     command -version && break
     sleep 0.1
 done
-command -version || fail "xscreensaver does not answer"
+command -version || ptc_fail "xscreensaver does not answer"
 
 # XScreenSaver starts it as "PROGRAM --root".
 running() { pgrep -f -- "^${command_line%% *} --?root" >/dev/null; }
-command -activate || fail "could not activate"
+command -activate || ptc_fail "could not activate"
 for _ in $(seq 100); do
     running && break
     sleep 0.1
 done
-running || fail "xscreensaver did not start the program: $(tail -n 5 "$out/xscreensaver.log")"
+running || ptc_fail "xscreensaver did not start the program: $(tail -n 5 "$out/xscreensaver.log")"
 sleep 2
-ptc_screenshot "$out/xscreensaver-1.png" || fail "no screenshot"
+ptc_screenshot "$out/xscreensaver-1.png" || ptc_fail "no screenshot"
 sleep 1
-ptc_screenshot "$out/xscreensaver-2.png" || fail "no screenshot"
+ptc_screenshot "$out/xscreensaver-2.png" || ptc_fail "no screenshot"
 mean=$(convert "$out/xscreensaver-1.png" -colorspace Gray -format '%[fx:mean]' info:)
 echo "brightness $mean"
-awk "BEGIN { exit !($mean > 0.01) }" || fail "the screen is black"
+awk "BEGIN { exit !($mean > 0.01) }" || ptc_fail "the screen is black"
 [ "$(compare -metric AE "$out/xscreensaver-1.png" "$out/xscreensaver-2.png" null: 2>&1 |
-    cut -d' ' -f1)" != 0 ] || fail "the screen does not move"
+    cut -d' ' -f1)" != 0 ] || ptc_fail "the screen does not move"
 
-command -deactivate || fail "could not deactivate"
+command -deactivate || ptc_fail "could not deactivate"
 for _ in $(seq 100); do
     running || break
     sleep 0.1
 done
-running && fail "the program still runs after the deactivation"
+running && ptc_fail "the program still runs after the deactivation"
 echo "shown while active, ended on deactivation"

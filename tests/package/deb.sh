@@ -8,10 +8,9 @@
 # fails) and checks that none of their files is left. Skipped (77) when not root or when either package is installed already.
 set -u
 build=$(realpath "$1")
-out=$2
-mkdir -p "$out"
-out=$(realpath "$out")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/../../scripts/lib.sh"
+out=$(ptc_output_dir "$2")
 packages=(kelmor libptc-dev)
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -32,18 +31,14 @@ end_case() {
     rm -rf "$work"
 }
 trap end_case EXIT
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
 
 cpack --config "$build/CPackConfig.cmake" -B "$work" >"$out/cpack.log" 2>&1 ||
-    fail "cpack: $(tail -n 10 "$out/cpack.log")"
+    ptc_fail "cpack: $(tail -n 10 "$out/cpack.log")"
 debs=("$work"/kelmor_*.deb "$work"/libptc-dev_*.deb)
-for deb in "${debs[@]}"; do [ -f "$deb" ] || fail "no package $deb"; done
+for deb in "${debs[@]}"; do [ -f "$deb" ] || ptc_fail "no package $deb"; done
 # Debian's own checks: no errors; the warnings go to the log.
 lintian --fail-on error "${debs[@]}" >"$out/lintian.log" 2>&1 ||
-    fail "lintian: $(grep '^E:' "$out/lintian.log" || tail -n 5 "$out/lintian.log")"
+    ptc_fail "lintian: $(grep '^E:' "$out/lintian.log" || tail -n 5 "$out/lintian.log")"
 
 # What the packages hold, and which of those paths the machine has already (directories such
 # as /usr/share/doc, which must stay).
@@ -53,29 +48,29 @@ sed -i 's|^\./|/|; s|/$||; /^$/d' "$work/paths"
 : >"$work/existing"
 while read -r path; do
     if [ -e "$path" ]; then
-        [ -d "$path" ] || fail "$path exists already and would be overwritten"
+        [ -d "$path" ] || ptc_fail "$path exists already and would be overwritten"
         echo "$path" >>"$work/existing"
     fi
 done <"$work/paths"
 
 installed=1
-dpkg -i "${debs[@]}" >"$out/dpkg.log" 2>&1 || fail "dpkg -i: $(tail -n 10 "$out/dpkg.log")"
-[ -x /usr/libexec/xscreensaver/kelmor ] || fail "no /usr/libexec/xscreensaver/kelmor"
+dpkg -i "${debs[@]}" >"$out/dpkg.log" 2>&1 || ptc_fail "dpkg -i: $(tail -n 10 "$out/dpkg.log")"
+[ -x /usr/libexec/xscreensaver/kelmor ] || ptc_fail "no /usr/libexec/xscreensaver/kelmor"
 version=$(pkg-config --modversion ptc 2>&1)
-[ "$version" = 1.0.0 ] || fail "pkg-config --modversion ptc: $version"
+[ "$version" = 1.0.0 ] || ptc_fail "pkg-config --modversion ptc: $version"
 
 (cd / && bash "$here/../native/xscreensaver.sh" /usr/libexec/xscreensaver/kelmor \
     "$out/xscreensaver" "kelmor --root") >"$out/xscreensaver.out" 2>&1
 saver_status=$?
 cat "$out/xscreensaver.out"
-[ "$saver_status" -eq 0 ] || fail "the installed screensaver under XScreenSaver (status $saver_status)"
+[ "$saver_status" -eq 0 ] || ptc_fail "the installed screensaver under XScreenSaver (status $saver_status)"
 
 installed=0
-dpkg -r "${packages[@]}" >>"$out/dpkg.log" 2>&1 || fail "dpkg -r: $(tail -n 10 "$out/dpkg.log")"
+dpkg -r "${packages[@]}" >>"$out/dpkg.log" 2>&1 || ptc_fail "dpkg -r: $(tail -n 10 "$out/dpkg.log")"
 left=()
 while read -r path; do
     grep -qxF "$path" "$work/existing" && continue
     [ -e "$path" ] || [ -L "$path" ] && left+=("$path")
 done <"$work/paths"
-[ ${#left[@]} -eq 0 ] || fail "left after dpkg -r: ${left[*]}"
+[ ${#left[@]} -eq 0 ] || ptc_fail "left after dpkg -r: ${left[*]}"
 echo "installed, shown by XScreenSaver, removed without a trace ($(wc -l <"$work/paths") paths)"

@@ -1,6 +1,6 @@
 #include "backends/Software.h"
-#include "display/PTC.h"
 #include "display/Surface.h"
+#include "front/PTC.h"
 #include "screensaver/PictureFrames.h"
 #include "screensaver/Rays.h"
 #include "screensaver/Screensaver.h"

@@ -2,10 +2,10 @@
 // window another program made, as XScreenSaver has it do, compared pixel by pixel with frames
 // drawn in memory at the same clock.
 #include "backends/Dummy.h"
-#include "backends/Factory.h"
 #include "backends/Software.h"
-#include "display/PTC.h"
 #include "display/Surface.h"
+#include "front/Factory.h"
+#include "front/PTC.h"
 #include "screensaver/PictureFrames.h"
 #include "screensaver/Preview.h"
 #include "screensaver/Screensaver.h"

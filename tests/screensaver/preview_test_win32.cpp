@@ -1,6 +1,6 @@
 // The preview drawn into a window of this process, where Wine shows a child window's pixels
 // (it does not for a child of another process's window; the Wine end-to-end cases cover that).
-#include "display/PTC.h"
+#include "front/PTC.h"
 #include "screensaver/PictureFrames.h"
 #include "screensaver/Preview.h"
 

@@ -1,5 +1,5 @@
 #include "backends/Dummy.h"
-#include "display/PTC.h"
+#include "front/PTC.h"
 #include "screensaver/Screensaver.h"
 #include "screensaver/Switches.h"
 

@@ -3,7 +3,7 @@
 // set-up, pictures from a folder of the test's, and quiet failures; counts the frames drawn. And
 // the pictures the preview tests draw: solid blue squares, which the rays (at most 127 added to
 // blue) never make as blue.
-#include "display/PTC.h"
+#include "front/PTC.h"
 #include "screensaver/PictureFrames.h"
 #include "screensaver/Screensaver.h"
 

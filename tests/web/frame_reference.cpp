@@ -4,8 +4,8 @@
 // With the clock held still, the second frame and every later one are the same: the rays come
 // from the light map the frame before left, made at the same clock.
 #include "backends/Software.h"
-#include "display/PTC.h"
 #include "display/Surface.h"
+#include "front/PTC.h"
 #include "screensaver/PictureFrames.h"
 
 #include <cstdio>

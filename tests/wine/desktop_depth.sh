@@ -4,7 +4,7 @@
 # Usage: desktop_depth.sh DEPTH backend_tests.exe FILTER...  (each filter a separate run, since
 # Wine hands out an 8-bit server's colour cells at a process's first realisation)
 set -u
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 depth=$1
 tests=$2
 shift 2

@@ -26,7 +26,7 @@ wintool=$3
 pictures=$4
 out=$5
 mkdir -p "$out"
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 # The windowed path: DirectDraw is switched off, as on a system without it, so the search goes on
 # to the GDI window.
 case "$case_name" in

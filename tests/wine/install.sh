@@ -4,7 +4,7 @@
 # runs; the uninstall command it registered leaves nothing behind.
 #   install.sh PACKAGE_FOLDER WINTOOL.EXE WORK_FOLDER
 set -u
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 package=$1
 wintool=$2
 fail() {

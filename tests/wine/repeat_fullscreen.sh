@@ -15,7 +15,7 @@ out=$4
 ending=${5:-key}
 wintool=$(dirname "$program")/wintool.exe
 mkdir -p "$out"
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 # A hung run costs the session (below): only a caller that owns it may have that done.
 ptc_claim_session 3600 || exit 1
 ptc_wine_env || exit 1

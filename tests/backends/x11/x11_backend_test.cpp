@@ -1,8 +1,8 @@
 // The X11 back end on private X servers: what it shows, read back from the server, its keys, and
 // how the process ends when the window manager or the server says so.
 #include "backends/x11/X11.h"
-#include "display/PTC.h"
 #include "display/Surface.h"
+#include "front/PTC.h"
 
 // Before Xlib, whose macros (None, Bool) would change its names.
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "backends/Dummy.h"
-#include "backends/Factory.h"
-#include "display/PTC.h"
+#include "front/Factory.h"
+#include "front/PTC.h"
 
 #include <gtest/gtest.h>
 

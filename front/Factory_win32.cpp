@@ -1,4 +1,4 @@
-#include "backends/Factory.h"
+#include "front/Factory.h"
 
 #include "backends/Dummy.h"
 #include "backends/directx/DirectX.h"

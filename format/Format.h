@@ -1,5 +1,5 @@
 #pragma once
-#include "display/Codes.h"
+#include "format/Codes.h"
 
 #include <cstdint>
 

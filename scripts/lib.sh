@@ -1,8 +1,47 @@
-# What the scripts and the Wine tests share: packages, a private X server, a prepared Wine
-# prefix, screenshots, and driving the program's windows with honest exit statuses.
+# What the scripts and the tests share: packages, a private X server, a prepared Wine prefix,
+# screenshots, installing the library and building against it, and driving the program's windows
+# with honest exit statuses.
 # Source it; then call ptc_wine_env before running Windows programs.
 
-ptc_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+ptc_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# ptc_fail MESSAGE...: says why the test failed and ends it with status 1 (its EXIT trap runs).
+ptc_fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+# ptc_output_dir DIR: makes the folder a test writes its logs into and prints its full path.
+ptc_output_dir() {
+    mkdir -p "$1" && realpath "$1"
+}
+
+# ptc_install_into BUILD_DIR PREFIX LOG: the build's `cmake --install` into PREFIX; a failure
+# ends the test with the log's last lines.
+ptc_install_into() {
+    cmake --install "$1" --prefix "$2" >"$3" 2>&1 || ptc_fail "install: $(tail -n 5 "$3")"
+}
+
+# ptc_build_against PREFIX SOURCE_DIR BINARY_DIR LOG [CMAKE ARGUMENTS...]: configures and builds
+# a program against the library installed in PREFIX alone (no package registry; warnings, also
+# those in the headers it includes, are errors) and checks that find_package found it there.
+ptc_build_against() {
+    local prefix=$1 source=$2 binary=$3 log=$4 name found
+    shift 4
+    name=$(basename "$source")
+    cmake -S "$source" -B "$binary" -G Ninja -D CMAKE_BUILD_TYPE=Release \
+        -D CMAKE_PREFIX_PATH="$prefix" -D CMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
+        -D CMAKE_CXX_FLAGS="-Wall -Wextra -Werror" "$@" >"$log" 2>&1 &&
+        cmake --build "$binary" >>"$log" 2>&1 || ptc_fail "$name does not build: $(tail -n 20 "$log")"
+    found=$(grep '^ptc_DIR:' "$binary/CMakeCache.txt" | cut -d= -f2)
+    [ "$found" = "$prefix/lib/cmake/ptc" ] || ptc_fail "$name found ptc in $found, not in the prefix"
+}
+
+# ptc_pixel PNG X Y: that pixel of a screenshot as "R,G,B".
+ptc_pixel() {
+    convert "$1" -crop "1x1+$2+$3" +repage -depth 8 \
+        -format '%[fx:round(255*r)],%[fx:round(255*g)],%[fx:round(255*b)]' info:
+}
 
 # Installs the Debian packages of the list that are missing (apt-get; sudo when not root).
 ptc_install_packages() {

@@ -1,14 +1,15 @@
 #pragma once
 #include "backends/Interface.h"
-#include "display/Format.h"
+#include "display/BackEndHolder.h"
 #include "display/List.h"
 #include "display/MODE.h"
+#include "format/Format.h"
 #include "platform/Platform.h"
 
 #include <cstdint>
 
 // The display front object: owns the back end it found, or points at staticDummy when closed.
-class PTC {
+class PTC : public BackEndHolder {
   public:
     PTC();
     explicit PTC(const MODE& mode);
@@ -69,7 +70,6 @@ class PTC {
     // Closes the display first, so a full-screen display is given up before the box shows.
     void error(const char* message);
     int getModes(List<MODE>& modes);
-    Interface* backEnd() const { return iface; }
 
     // What a program needs of the open display without knowing its back end. isOpen() is true
     // when a real back end is open and still ok (an init's result alone does not say so).
@@ -90,6 +90,4 @@ class PTC {
   private:
     struct Request;
     int search(const Request& request, WindowHandle& window);
-
-    Interface* iface;
 };

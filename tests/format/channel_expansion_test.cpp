@@ -1,4 +1,4 @@
-#include "display/ChannelExpansion.h"
+#include "format/ChannelExpansion.h"
 
 #include <gtest/gtest.h>
 

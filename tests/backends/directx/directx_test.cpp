@@ -1,10 +1,10 @@
 // The DirectDraw back end against Wine's DirectDraw inside the test prefix's 640x480 virtual
 // desktop, where modes can be changed and the primary surface locked.
-#include "backends/Factory.h"
 #include "backends/directx/DirectX.h"
-#include "display/PTC.h"
 #include "display/Palette.h"
 #include "display/Surface.h"
+#include "front/Factory.h"
+#include "front/PTC.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "display/Format.h"
+#include "format/Format.h"
 
 #include <cstring>
 #include <initializer_list>

@@ -1,7 +1,7 @@
-#include "display/PTC.h"
+#include "front/PTC.h"
 
 #include "backends/Dummy.h"
-#include "backends/Factory.h"
+#include "front/Factory.h"
 
 #include <climits>
 #include <cstdint>
@@ -139,7 +139,7 @@ int PTC::search(const Request& request, WindowHandle& window) {
     return 0;
 }
 
-PTC::PTC() : iface(&staticDummy) {}
+PTC::PTC() : BackEndHolder(&staticDummy) {}
 PTC::PTC(const MODE& mode) : PTC() {
     init(mode);
 }

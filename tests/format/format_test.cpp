@@ -1,4 +1,4 @@
-#include "display/Format.h"
+#include "format/Format.h"
 
 #include <gtest/gtest.h>
 
@@ -200,8 +200,8 @@ TEST(Format, ChannelsOutsideA32BitPixelAreIgnored) {
         EXPECT_EQ(uint32_t(f.red.mask), c.mask) << c.why;
         uint8_t px[8] = {}; // a 9-bit red makes a 33-bit, 5-byte pixel
         EXPECT_TRUE(f.pack(255, 0, 0, 0, px, 1326)) << c.why;
-        const uint32_t packed = uint32_t(px[0]) | uint32_t(px[1]) << 8 | uint32_t(px[2]) << 16 |
-                                uint32_t(px[3]) << 24;
+        const uint32_t packed =
+            uint32_t(px[0]) | uint32_t(px[1]) << 8 | uint32_t(px[2]) << 16 | uint32_t(px[3]) << 24;
         EXPECT_EQ(packed, c.mask) << c.why;
         const uint8_t all[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
         uint8_t r = 1, g = 1, b = 1, a = 1;
