@@ -192,6 +192,27 @@ ptc_screenshot() {
     import -display "$DISPLAY" -window root "$1"
 }
 
+# ptc_expect_moving PID SHOT_PREFIX: the screen shows a picture that moves while PID runs. A busy
+# machine can take seconds to map the window or change the mode, so the first lit screen is
+# waited for (up to 30 s), then a second shot a second later must differ. Prints the brightness;
+# 1 with the reason on standard output otherwise.
+ptc_expect_moving() {
+    local pid=$1 first=$2-1.png second=$2-2.png mean=0 waited
+    for waited in $(seq 30); do
+        sleep 1
+        kill -0 "$pid" 2>/dev/null || { echo "ended early"; return 1; }
+        ptc_screenshot "$first" || { echo "no screenshot"; return 1; }
+        mean=$(convert "$first" -colorspace Gray -format '%[fx:mean]' info:)
+        awk "BEGIN { exit !($mean > 0.01) }" && break
+    done
+    echo "brightness $mean after $waited s"
+    awk "BEGIN { exit !($mean > 0.01) }" || { echo "the screen is still black"; return 1; }
+    sleep 1
+    ptc_screenshot "$second" || { echo "no screenshot"; return 1; }
+    [ "$(compare -metric AE "$first" "$second" null: 2>&1 | cut -d' ' -f1)" != 0 ] ||
+        { echo "two screenshots a second apart are the same"; return 1; }
+}
+
 # ptc_press_key NAME...: presses space in the first X window with one of these names (inside a
 # virtual desktop the program's windows are within "Wine desktop"). 1 when there is none.
 ptc_press_key() {

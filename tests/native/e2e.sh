@@ -40,20 +40,10 @@ finish() { # finish SECONDS: the program's status in $status
     pid=
 }
 
-brightness() { convert "$1" -colorspace Gray -format '%[fx:mean]' info:; }
-differ() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1)" != 0 ]; }
 
 case "$case_name" in
 fullscreen)
-    sleep 2
-    kill -0 "$pid" 2>/dev/null || ptc_fail "ended early"
-    ptc_screenshot "$out/native-1.png" || ptc_fail "no screenshot"
-    sleep 1
-    ptc_screenshot "$out/native-2.png" || ptc_fail "no screenshot"
-    mean=$(brightness "$out/native-1.png")
-    echo "brightness $mean"
-    awk "BEGIN { exit !($mean > 0.01) }" || ptc_fail "the screen is black"
-    differ "$out/native-1.png" "$out/native-2.png" || ptc_fail "two screenshots a second apart are the same"
+    ptc_expect_moving "$pid" "$out/native" || ptc_fail "no moving picture"
     ptc_press_key "Kelmor screensaver" || ptc_fail "no window to press a key in"
     finish 10
     [ "$status" -eq 0 ] || ptc_fail "exit status $status after a key, expected 0"
