@@ -25,7 +25,7 @@
 //   (Mpixel/s, one row per routine and size) to file as comma-separated values. With
 //   --stream-from, areas whose destination holds at least that many bytes are written with
 //   streaming stores instead of from the library's own size on. --rounds sets the rounds per
-//   row (7; more for steadier figures on a busy machine).
+//   row (11; more for steadier figures on a busy machine).
 
 #include "Timing.h"
 #include "conversion/ProcessorFeatures.h"
@@ -122,10 +122,11 @@ struct Pool {
     uint8_t* operator[](size_t i) { return frames[i].get(); }
 };
 
-// Rounds per row unless --rounds says otherwise.
-int rounds = 7;
+// Rounds per row unless --rounds says otherwise. Many short rounds: a burst of other work spoils
+// only the few it falls in, and the median passes them over.
+int rounds = 11;
 
-// One timed round of a contender: seconds per frame over at least 10 ms and one pass over the
+// One timed round of a contender: seconds per frame over at least 5 ms and one pass over the
 // pools.
 double roundSeconds(const std::function<void(size_t)>& work, size_t framesPerRound) {
     size_t frames = 0;
@@ -135,7 +136,7 @@ double roundSeconds(const std::function<void(size_t)>& work, size_t framesPerRou
         for (size_t i = 0; i < framesPerRound; ++i) work(i);
         frames += framesPerRound;
         elapsed = bench::threadSeconds() - start;
-    } while (elapsed < 0.01);
+    } while (elapsed < 0.005);
     return elapsed / double(frames);
 }
 
