@@ -146,18 +146,21 @@ double median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// Times every work of a row in interleaved rounds, each round starting one further along so
-// that no contender always follows the same one; the median seconds per frame of each.
+// Times every work of a row in interleaved rounds, each round in an order of its own, so that no
+// contender always follows the same one (a predecessor leaves the caches full of its own lines,
+// clean or still to be written back); the median seconds per frame of each.
 std::vector<double> medianSeconds(const std::vector<std::function<void(size_t)>>& works,
                                   size_t framesPerRound) {
     const size_t n = works.size();
     std::vector<std::vector<double>> samples(n);
+    std::vector<size_t> order(n);
+    for (size_t k = 0; k < n; ++k) order[k] = k;
+    std::mt19937 shuffler(11);
     for (const auto& work : works) work(0); // first touches outside the timing
-    for (int round = 0; round < rounds; ++round)
-        for (size_t k = 0; k < n; ++k) {
-            const size_t c = (size_t(round) + k) % n;
-            samples[c].push_back(roundSeconds(works[c], framesPerRound));
-        }
+    for (int round = 0; round < rounds; ++round) {
+        std::shuffle(order.begin(), order.end(), shuffler);
+        for (size_t c : order) samples[c].push_back(roundSeconds(works[c], framesPerRound));
+    }
     std::vector<double> result;
     for (const auto& s : samples) result.push_back(median(s));
     return result;
