@@ -2,9 +2,14 @@
 // converter a surface copy would use, beside memcpy moving the same traffic: (source bytes +
 // destination bytes) / 2 per frame. Frames of 320x200, 640x480 and 1920x1080 are reused (in
 // cache as far as they fit); the "mem" row cycles 1920x1080 frames through pools of at least
-// 64 MiB of sources and 64 MiB of destinations, so every frame comes from main memory. Each
-// figure is the best of several rounds of thread CPU time, so waiting for a processor that other
-// work holds does not count.
+// 64 MiB of sources and 64 MiB of destinations, so every frame comes from main memory. Frames
+// start on a 64-byte boundary, as the library's memory surfaces do.
+//
+// Every contender of a row (memcpy, each instruction set, each peer) is timed once per round,
+// in turn, and the rounds repeated; each figure is the median of its rounds, in thread CPU time,
+// so waiting for a processor that other work holds does not count. Load that comes and goes
+// (other work's use of the caches and of memory) then falls on every contender alike, and the
+// ratios of one run hold where its single figures would not.
 //
 // Where the build found libyuv, pixman or SDL2, the same pairs are timed through them on the
 // same frames in the same run, each at its own best instruction set ("-" where a library has no
@@ -15,12 +20,13 @@
 // main memory, the worst named, and whether any routine is slower at a higher instruction set
 // than at a lower one.
 //
-// bench_conversion [filter [instruction set]] [--csv file] [--stream-from bytes]
+// bench_conversion [filter [instruction set]] [--csv file] [--stream-from bytes] [--rounds n]
 //   runs the routines whose name contains filter, at every instruction set up to the processor's
 //   best or only at the named one (none, SSE2, SSSE3, AVX2, AVX-512), and writes the figures
 //   (Mpixel/s, one row per routine and size) to file as comma-separated values. With
 //   --stream-from, areas whose destination holds at least that many bytes are written with
-//   streaming stores instead of from the library's own size on.
+//   streaming stores instead of from the library's own size on. --rounds sets the rounds per
+//   row (11; more for steadier figures on a busy machine).
 
 #include "Timing.h"
 #include "conversion/ProcessorFeatures.h"
@@ -32,7 +38,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -96,32 +104,67 @@ const Size sizes[] = {
 // Each side of a main-memory pool holds at least this much: several times any cache.
 constexpr size_t POOL_BYTES = size_t(64) << 20;
 
-// Frames of one size, reused or cycled; every byte written once, so no page is left to fault.
+// Frames of one size, reused or cycled, each on a 64-byte boundary; every byte written once, so
+// no page is left to fault.
 struct Pool {
-    std::vector<std::vector<uint8_t>> frames;
-    Pool(size_t frameBytes, size_t count) : frames(count, std::vector<uint8_t>(frameBytes)) {
+    struct Free {
+        void operator()(uint8_t* p) const { ::operator delete[](p, std::align_val_t(64)); }
+    };
+    std::vector<std::unique_ptr<uint8_t[], Free>> frames;
+    Pool(size_t frameBytes, size_t count) {
+        std::vector<uint8_t> pattern(frameBytes);
         std::mt19937 random(7);
-        for (auto& b : frames[0]) b = uint8_t(random());
-        for (auto& f : frames) f = frames[0];
+        for (auto& b : pattern) b = uint8_t(random());
+        for (size_t i = 0; i < count; ++i) {
+            frames.emplace_back(new (std::align_val_t(64)) uint8_t[frameBytes]);
+            std::memcpy(frames.back().get(), pattern.data(), frameBytes);
+        }
     }
-    uint8_t* operator[](size_t i) { return frames[i].data(); }
+    uint8_t* operator[](size_t i) { return frames[i].get(); }
 };
 
-// Best seconds per frame over several rounds, each at least 10 ms and one pass over the pools.
-template <class Work> double secondsPerFrame(Work work, size_t framesPerRound) {
-    double best = 1e30;
-    for (int round = 0; round < 7; ++round) {
-        size_t frames = 0;
-        const double start = bench::threadSeconds();
-        double elapsed;
-        do {
-            for (size_t i = 0; i < framesPerRound; ++i) work(i);
-            frames += framesPerRound;
-            elapsed = bench::threadSeconds() - start;
-        } while (elapsed < 0.01);
-        best = std::min(best, elapsed / double(frames));
+// Rounds per row unless --rounds says otherwise. Many short rounds: a burst of other work spoils
+// only the few it falls in, and the median passes them over.
+int rounds = 11;
+
+// One timed round of a contender: seconds per frame over at least 5 ms and one pass over the
+// pools.
+double roundSeconds(const std::function<void(size_t)>& work, size_t framesPerRound) {
+    size_t frames = 0;
+    const double start = bench::threadSeconds();
+    double elapsed;
+    do {
+        for (size_t i = 0; i < framesPerRound; ++i) work(i);
+        frames += framesPerRound;
+        elapsed = bench::threadSeconds() - start;
+    } while (elapsed < 0.005);
+    return elapsed / double(frames);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Times every work of a row in interleaved rounds, each round in an order of its own, so that no
+// contender always follows the same one (a predecessor leaves the caches full of its own lines,
+// clean or still to be written back); the median seconds per frame of each.
+std::vector<double> medianSeconds(const std::vector<std::function<void(size_t)>>& works,
+                                  size_t framesPerRound) {
+    const size_t n = works.size();
+    std::vector<std::vector<double>> samples(n);
+    std::vector<size_t> order(n);
+    for (size_t k = 0; k < n; ++k) order[k] = k;
+    std::mt19937 shuffler(11);
+    for (const auto& work : works) work(0); // first touches outside the timing
+    for (int round = 0; round < rounds; ++round) {
+        std::shuffle(order.begin(), order.end(), shuffler);
+        for (size_t c : order) samples[c].push_back(roundSeconds(works[c], framesPerRound));
     }
-    return best;
+    std::vector<double> result;
+    for (const auto& s : samples) result.push_back(median(s));
+    return result;
 }
 
 // What a peer needs to convert frame i of the pools.
@@ -390,6 +433,7 @@ struct Row {
     const Size* size;
     double memcpy = 0;
     double level[SIMD_LEVELS] = {};
+    bool taken[SIMD_LEVELS] = {}; // the level runs the variant of the level below
     double peer[PEER_COUNT + 1] = {};
 };
 
@@ -452,11 +496,12 @@ void printSummary(const std::vector<Row>& rows, SimdLevel lowest, SimdLevel high
                     conversion::simdLevelName(SimdLevel(l)), w.ratio, w.row->pair->name,
                     sizeLabel(*w.row->size).c_str(), peers[w.peer].name);
     }
-    // Every size, every level against every lower one.
+    // Every size, every level with a variant of its own against every lower one (a level that
+    // takes the variant below would only repeat that level's lines).
     int slower = 0;
     for (const Row& row : rows)
         for (int high = lowest + 1; high <= highest; ++high)
-            for (int low = lowest; low < high; ++low)
+            for (int low = lowest; low < high && !row.taken[high]; ++low)
                 if (row.level[high] > 0 && row.level[high] < row.level[low] * (1 - SLOWER_BY)) {
                     if (slower++ == 0) std::printf("slower at a higher instruction set:");
                     std::printf(" %s %s %s %.0f < %s %.0f;", row.pair->name,
@@ -527,6 +572,8 @@ int main(int argc, char** argv) {
             csv = argv[++a];
         else if (std::strcmp(argv[a], "--stream-from") == 0 && a + 1 < argc)
             conversion::setStreamingFrom(std::strtoll(argv[++a], nullptr, 10));
+        else if (std::strcmp(argv[a], "--rounds") == 0 && a + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++a]));
         else if (positional++ == 0)
             filter = argv[a];
         else
@@ -551,8 +598,9 @@ int main(int argc, char** argv) {
     for (uint32_t& w : lookup) w = random() & 0xFFFF; // valid for every destination size
     for (uint32_t& c : palette) c = random() | 0xFF000000u;
 
-    std::printf("instruction sets up to %s; Mpixel/s, \"=\": the variant of the set to its left\n",
-                conversion::simdLevelName(conversion::bestSimdLevel()));
+    std::printf("instruction sets up to %s; Mpixel/s, the median of %d interleaved rounds; \"=\": "
+                "the variant of the set to its left\n",
+                conversion::simdLevelName(conversion::bestSimdLevel()), rounds);
     std::printf("%-24s %14s %8s", "routine", "size", "memcpy");
     for (int l = lowest; l <= highest; ++l)
         std::printf(" %8s", conversion::simdLevelName(SimdLevel(l)));
@@ -581,13 +629,15 @@ int main(int argc, char** argv) {
             const size_t count =
                 size.fromMemory ? std::max<size_t>(4, (POOL_BYTES + smaller - 1) / smaller) : 1;
             Pool sources(sourceBytes, count), destinations(destinationBytes, count);
+            Pool copySources(copyBytes, count), copyDestinations(copyBytes, count);
             const auto mpixels = [&](double seconds) { return double(pixels) / seconds * 1e-6; };
-            {
-                Pool copySources(copyBytes, count), copyDestinations(copyBytes, count);
-                row.memcpy = mpixels(secondsPerFrame(
-                    [&](size_t i) { std::memcpy(copyDestinations[i], copySources[i], copyBytes); },
-                    count));
-            }
+
+            // The contenders of the row, and where each one's figure goes.
+            std::vector<std::function<void(size_t)>> works;
+            std::vector<double*> figures;
+            works.push_back(
+                [&](size_t i) { std::memcpy(copyDestinations[i], copySources[i], copyBytes); });
+            figures.push_back(&row.memcpy);
 
             AREA area{};
             area.width = size.width;
@@ -595,38 +645,51 @@ int main(int argc, char** argv) {
             area.sourcePitch = size.width * source.bytes;
             area.destinationPitch = size.width * destination.bytes;
             area.lookup = lookup;
-            std::printf("%-24s %14s %8.0f", pair.name, sizeLabel(size).c_str(), row.memcpy);
+            bool failed = false;
             for (int l = lowest; l <= highest; ++l) {
                 const RASTER::CONVERTER& converter = *converters[l];
-                if (l > lowest && converter.line == converters[l - 1]->line) {
-                    row.level[l] = row.level[l - 1];
-                    std::printf(" %8s", "=");
-                    continue;
-                }
-                bool failed = false;
-                row.level[l] = mpixels(secondsPerFrame(
-                    [&](size_t i) {
-                        area.source = sources[i];
-                        area.destination = destinations[i];
-                        failed |= !converter.convertArea(area);
-                    },
-                    count));
-                if (failed) {
-                    std::printf("\n%s: conversion failed\n", pair.name);
-                    return 1;
-                }
-                std::printf(" %8.0f", row.level[l]);
+                if (l > lowest && converter.line == converters[l - 1]->line) continue;
+                works.push_back([&area, &sources, &destinations, &failed, &converter](size_t i) {
+                    area.source = sources[i];
+                    area.destination = destinations[i];
+                    failed |= !converter.convertArea(area);
+                });
+                figures.push_back(&row.level[l]);
             }
 
             Frames frames{sources,          destinations,          size.width, size.height,
                           area.sourcePitch, area.destinationPitch, palette};
+            std::unique_ptr<PeerRun> runs[PEER_COUNT + 1];
+            bool ok[PEER_COUNT + 1] = {};
             for (size_t p = 0; p < PEER_COUNT; ++p) {
-                std::unique_ptr<PeerRun> run = peers[p].make(pair, frames);
-                bool ok = run != nullptr;
-                double peerTime = 0;
-                if (ok) peerTime = secondsPerFrame([&](size_t i) { ok &= run->run(i); }, count);
-                if (ok) row.peer[p] = mpixels(peerTime);
-                if (ok)
+                runs[p] = peers[p].make(pair, frames);
+                if (!runs[p]) continue;
+                ok[p] = true;
+                works.push_back([&, p](size_t i) { ok[p] &= runs[p]->run(i); });
+                figures.push_back(&row.peer[p]);
+            }
+
+            const std::vector<double> seconds = medianSeconds(works, count);
+            if (failed) {
+                std::printf("%s: conversion failed\n", pair.name);
+                return 1;
+            }
+            for (size_t k = 0; k < works.size(); ++k) *figures[k] = mpixels(seconds[k]);
+            for (size_t p = 0; p < PEER_COUNT; ++p)
+                if (!ok[p]) row.peer[p] = 0;
+
+            std::printf("%-24s %14s %8.0f", pair.name, sizeLabel(size).c_str(), row.memcpy);
+            for (int l = lowest; l <= highest; ++l) {
+                if (l > lowest && converters[l]->line == converters[l - 1]->line) {
+                    row.level[l] = row.level[l - 1];
+                    row.taken[l] = true;
+                    std::printf(" %8s", "=");
+                } else {
+                    std::printf(" %8.0f", row.level[l]);
+                }
+            }
+            for (size_t p = 0; p < PEER_COUNT; ++p) {
+                if (row.peer[p] > 0)
                     std::printf(" %8.0f", row.peer[p]);
                 else
                     std::printf(" %8s", "-");

@@ -13,12 +13,6 @@ namespace conversion {
 
 namespace {
 
-// A mask of the first n lanes (all 64 for n >= 64).
-inline __mmask64 firstLanes(int32_t n) {
-    // A shift, not BZHI: the 64-bit form of that instruction does not exist on 32-bit x86.
-    return n >= 64 ? ~__mmask64(0) : __mmask64((uint64_t(1) << unsigned(n)) - 1);
-}
-
 // Word k of a two-source word permute: word 2k of the pair, the low halves of 32 words.
 alignas(64) inline constexpr std::array<uint16_t, 32> evenWords = [] {
     std::array<uint16_t, 32> control{};

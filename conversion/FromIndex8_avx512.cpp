@@ -5,8 +5,9 @@
 // The indexed routines with AVX-512: the whole lookup fits in registers and byte permutes do the
 // lookups. The table is split into byte planes, byte b of all 256 entries in four registers, and
 // one lookup of 64 indices in a plane is two two-register permutes and a blend on the index's top
-// bit. The planes' bytes are then interleaved into pixels. The last partial block uses masked
-// loads and stores, which touch no memory outside the mask.
+// bit. The planes' bytes are then interleaved into pixels. Only whole blocks of 64 indices go
+// this way, with plain loads and stores (masked ones are slow on some processors, AMD's Zen 4
+// among them); the pixels around them go through the narrower routine.
 
 using namespace conversion;
 using Vector = Avx512Vector;
@@ -63,61 +64,37 @@ constexpr uint64_t thirdBytes(int r) {
     return mask;
 }
 
-// Masked loads and stores are slow on some processors (AMD's Zen 4 among them), so whole
-// blocks of 64 indices take plain ones and only a run's last, partial block the masked ones.
-template <bool Partial> inline __m512i loadIndices(const uint8_t* s, __mmask64 lanes) {
-    return Partial ? _mm512_maskz_loadu_epi8(lanes, s) : load512(s);
-}
-// Stores the lanes of LaneBytes each that the mask selects (all when not Partial).
-template <bool Partial, int LaneBytes>
-inline void storeLanes(uint8_t* d, __mmask64 lanes, __m512i v) {
-    if constexpr (!Partial)
-        store512(d, v);
-    else if constexpr (LaneBytes == 1)
-        _mm512_mask_storeu_epi8(d, lanes, v);
-    else if constexpr (LaneBytes == 2)
-        _mm512_mask_storeu_epi16(d, __mmask32(lanes), v);
-    else
-        _mm512_mask_storeu_epi32(d, __mmask16(lanes), v);
-}
-
-// Runs block<false> over the whole blocks of 64 indices and block<true> over the rest; a
-// block takes (indices, destination, lanes, count).
+// Runs block over the whole blocks of 64 indices; the rest is the caller's.
 template <int Bytes, class Block> inline void blocksOf64(Cursors& c, const Block& block) {
-    for (; c.n >= 64; c.n -= 64, c.s += 64, c.d += 64 * Bytes)
-        block.template run<false>(c.s, c.d, ~__mmask64(0), 64);
-    if (c.n > 0) {
-        block.template run<true>(c.s, c.d, firstLanes(c.n), c.n);
-        c.s += c.n, c.d += Bytes * c.n, c.n = 0;
-    }
+    for (; c.n >= 64; c.n -= 64, c.s += 64, c.d += 64 * Bytes) block.run(c.s, c.d);
 }
 
 struct Words16 {
     ByteTable low, high;
     __m512i spread;
-    template <bool Partial> void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t) const {
-        const __m512i i = permuteBytes(spread, loadIndices<Partial>(s, lanes));
+    void run(const uint8_t* s, uint8_t* d) const {
+        const __m512i i = permuteBytes(spread, load512(s));
         const __mmask64 top = _mm512_movepi8_mask(i);
         const __m512i lo = lookupBytes(low, i, top), hi = lookupBytes(high, i, top);
-        storeLanes<Partial, 2>(d, lanes, _mm512_unpacklo_epi8(lo, hi));
-        storeLanes<Partial, 2>(d + 64, lanes >> 32, _mm512_unpackhi_epi8(lo, hi));
+        store512(d, _mm512_unpacklo_epi8(lo, hi));
+        store512(d + 64, _mm512_unpackhi_epi8(lo, hi));
     }
 };
 
 struct Words32 {
     ByteTable p0, p1, p2, p3;
     __m512i spread;
-    template <bool Partial> void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t) const {
-        const __m512i i = permuteBytes(spread, loadIndices<Partial>(s, lanes));
+    void run(const uint8_t* s, uint8_t* d) const {
+        const __m512i i = permuteBytes(spread, load512(s));
         const __mmask64 top = _mm512_movepi8_mask(i);
         const __m512i b0 = lookupBytes(p0, i, top), b1 = lookupBytes(p1, i, top);
         const __m512i b2 = lookupBytes(p2, i, top), b3 = lookupBytes(p3, i, top);
         const __m512i w0 = _mm512_unpacklo_epi8(b0, b1), w1 = _mm512_unpackhi_epi8(b0, b1);
         const __m512i v0 = _mm512_unpacklo_epi8(b2, b3), v1 = _mm512_unpackhi_epi8(b2, b3);
-        storeLanes<Partial, 4>(d, lanes, _mm512_unpacklo_epi16(w0, v0));
-        storeLanes<Partial, 4>(d + 64, lanes >> 16, _mm512_unpackhi_epi16(w0, v0));
-        storeLanes<Partial, 4>(d + 128, lanes >> 32, _mm512_unpacklo_epi16(w1, v1));
-        storeLanes<Partial, 4>(d + 192, lanes >> 48, _mm512_unpackhi_epi16(w1, v1));
+        store512(d, _mm512_unpacklo_epi16(w0, v0));
+        store512(d + 64, _mm512_unpackhi_epi16(w0, v0));
+        store512(d + 128, _mm512_unpacklo_epi16(w1, v1));
+        store512(d + 192, _mm512_unpackhi_epi16(w1, v1));
     }
 };
 
@@ -125,27 +102,23 @@ struct Words24 {
     ByteTable p0, p1, p2;
     __m512i control[3];
     __mmask64 third[3];
-    template <bool Partial>
-    void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t count) const {
-        const __m512i i = loadIndices<Partial>(s, lanes);
+    void run(const uint8_t* s, uint8_t* d) const {
+        const __m512i i = load512(s);
         const __mmask64 top = _mm512_movepi8_mask(i);
         const __m512i b0 = lookupBytes(p0, i, top), b1 = lookupBytes(p1, i, top);
         const __m512i b2 = lookupBytes(p2, i, top);
-        const int32_t bytes = 3 * count;
-        for (int r = 0; r < 3; ++r) {
-            if (Partial && 64 * r >= bytes) break;
-            const __m512i pixels = _mm512_mask_permutexvar_epi8(
-                _mm512_permutex2var_epi8(b0, control[r], b1), third[r], control[r], b2);
-            storeLanes<Partial, 1>(d + 64 * r, firstLanes(bytes - 64 * r), pixels);
-        }
+        for (int r = 0; r < 3; ++r)
+            store512(d + 64 * r,
+                     _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(b0, control[r], b1),
+                                                  third[r], control[r], b2));
     }
 };
 
 struct Bytes8 {
     ByteTable p;
-    template <bool Partial> void run(const uint8_t* s, uint8_t* d, __mmask64 lanes, int32_t) const {
-        const __m512i i = loadIndices<Partial>(s, lanes);
-        storeLanes<Partial, 1>(d, lanes, lookupBytes(p, i, _mm512_movepi8_mask(i)));
+    void run(const uint8_t* s, uint8_t* d) const {
+        const __m512i i = load512(s);
+        store512(d, lookupBytes(p, i, _mm512_movepi8_mask(i)));
     }
 };
 
@@ -184,20 +157,19 @@ void bytesAvx512(const uint8_t*& s, uint8_t*& d, int32_t& n, const uint8_t* tabl
     blocksOf64<1>(c, block);
 }
 
-// Below this many pixels the registers' set-up costs more than it saves.
-constexpr int32_t VECTOR_RUN = 16;
-
 } // namespace
 
-#define PTC_INDEXED_AVX512(name, blocks, Table, bytes)                                             \
+// Rest: the variant that takes the pixels before the destination's first 64-byte boundary and
+// those after the last whole block (below AVX-512 only the 8-bit lookup has a vector one).
+#define PTC_INDEXED_AVX512(name, blocks, Table, bytes, rest)                                       \
     void convert_##name##_avx512(const uint8_t*& s, uint8_t*& d, int32_t n, const void* lookup) {  \
-        alignDestination<Vector::BYTES, bytes>(s, d, n, lookup, convert_##name);                   \
-        if (n >= VECTOR_RUN) blocks(s, d, n, static_cast<const Table*>(lookup));                   \
-        convert_##name(s, d, n, lookup);                                                           \
+        alignDestination<Vector::BYTES, bytes>(s, d, n, lookup, convert_##rest);                   \
+        if (n >= 64) blocks(s, d, n, static_cast<const Table*>(lookup));                           \
+        convert_##rest(s, d, n, lookup);                                                           \
     }                                                                                              \
     PTC_DEFINE_STREAMED_AREA(name##_avx512)
 
-PTC_INDEXED_AVX512(index8_32, words32Avx512, uint32_t, 4)
-PTC_INDEXED_AVX512(index8_24, words24Avx512, uint32_t, 3)
-PTC_INDEXED_AVX512(index8_16, words16Avx512, uint32_t, 2)
-PTC_INDEXED_AVX512(index8_8, bytesAvx512, uint8_t, 1)
+PTC_INDEXED_AVX512(index8_32, words32Avx512, uint32_t, 4, index8_32)
+PTC_INDEXED_AVX512(index8_24, words24Avx512, uint32_t, 3, index8_24)
+PTC_INDEXED_AVX512(index8_16, words16Avx512, uint32_t, 2, index8_16)
+PTC_INDEXED_AVX512(index8_8, bytesAvx512, uint8_t, 1, index8_8_avx2)

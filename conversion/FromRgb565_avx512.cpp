@@ -6,8 +6,10 @@
 // The routines from RGB565 with AVX-512, 32 pixels at a time: a multishift moves each channel's
 // bits to the low bits of a byte of its own, a byte permute looks up the widened channel in a
 // 64-entry table, and one byte permute per 64 output bytes takes every destination byte from
-// where its channel is. The last partial block goes through masked loads and stores. The
-// expansions to 32-bit pixels stay with AVX2, which was as fast or faster.
+// where its channel is. The pixels before the destination's first 64-byte boundary and those
+// after the last whole block go through the AVX2 variant: plain stores, where masked ones are
+// slow on some processors (AMD's Zen 4 among them). The expansions to 32-bit pixels stay with
+// AVX2, which was as fast or faster.
 
 using namespace conversion;
 using Vector = Avx512Vector;
@@ -69,23 +71,13 @@ inline void widenChannels(__m512i q, __m512i& blueRed, __m512i& green) {
         load512(widened6.data()));
 }
 
-// 32 pixels (fewer when Partial) expanded to three bytes each.
-template <int K, bool Partial>
-inline void widenAvx512(const uint8_t* s, uint8_t* d, int32_t count) {
-    const __mmask32 lanes = __mmask32(firstLanes(count));
+// 32 pixels expanded to three bytes each.
+template <int K> inline void widenAvx512(const uint8_t* s, uint8_t* d) {
     __m512i blueRed, green;
-    widenChannels(Partial ? _mm512_maskz_loadu_epi16(lanes, s) : load512(s), blueRed, green);
+    widenChannels(load512(s), blueRed, green);
     const uint8_t* control = widenControls<K, 3>.data();
-    const __m512i first = _mm512_permutex2var_epi8(blueRed, load512(control), green);
-    const __m512i second = _mm512_permutex2var_epi8(blueRed, load512(control + 64), green);
-    if constexpr (Partial) {
-        const int32_t bytes = 3 * count;
-        _mm512_mask_storeu_epi8(d, firstLanes(bytes), first);
-        if (bytes > 64) _mm512_mask_storeu_epi8(d + 64, firstLanes(bytes - 64), second);
-    } else {
-        store512(d, first);
-        storeLowHalf(d + 64, second);
-    }
+    store512(d, _mm512_permutex2var_epi8(blueRed, load512(control), green));
+    storeLowHalf(d + 64, _mm512_permutex2var_epi8(blueRed, load512(control + 64), green));
 }
 
 // 64 pixels to 24-bit pixels: two blocks' 96 bytes each rejoined into three 64-byte stores,
@@ -110,11 +102,7 @@ void widenBlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCursor
                        int32_t& remaining) {
     Cursors c(sourceCursor, destinationCursor, remaining);
     for (; c.n >= 64; c.n -= 64, c.s += 128, c.d += 192) widen24Pair<K>(c.s, c.d);
-    for (; c.n >= 32; c.n -= 32, c.s += 64, c.d += 96) widenAvx512<K, false>(c.s, c.d, 32);
-    if (c.n > 0) {
-        widenAvx512<K, true>(c.s, c.d, c.n);
-        c.s += 2 * c.n, c.d += 3 * c.n, c.n = 0;
-    }
+    for (; c.n >= 32; c.n -= 32, c.s += 64, c.d += 96) widenAvx512<K>(c.s, c.d);
 }
 
 // GREY8 is 2 x (R5 + G6 + B5) = greyOfHigh[high byte] + greyOfLow[low byte], at most
@@ -136,14 +124,10 @@ struct Repack8 {
     ByteTable high, low; // GREY8 only
 };
 
-// 64 pixels (fewer when Partial) to their 8-bit results. Their 64 high bytes (rrrrrggg) and
-// 64 low bytes (gggbbbbb) are taken apart first, so every later step serves 64 pixels.
-template <int K, bool Partial>
-inline void repack8Block(const Repack8& r, const uint8_t* s, uint8_t* d, int32_t count) {
-    const __mmask64 lanes = firstLanes(count);
-    const __m512i a = Partial ? _mm512_maskz_loadu_epi16(__mmask32(lanes), s) : load512(s);
-    const __m512i b =
-        Partial ? _mm512_maskz_loadu_epi16(__mmask32(lanes >> 32), s + 64) : load512(s + 64);
+// 64 pixels to their 8-bit results. Their 64 high bytes (rrrrrggg) and 64 low bytes
+// (gggbbbbb) are taken apart first, so every later step serves 64 pixels.
+template <int K> inline void repack8Block(const Repack8& r, const uint8_t* s, uint8_t* d) {
+    const __m512i a = load512(s), b = load512(s + 64);
     const __m512i high = _mm512_permutex2var_epi8(a, r.odd, b);
     const __m512i low = _mm512_permutex2var_epi8(a, r.even, b);
     __m512i bytes;
@@ -157,10 +141,7 @@ inline void repack8Block(const Repack8& r, const uint8_t* s, uint8_t* d, int32_t
         bytes = _mm512_add_epi8(lookupBytes(r.high, high, _mm512_movepi8_mask(high)),
                                 lookupBytes(r.low, low, _mm512_movepi8_mask(low)));
     }
-    if constexpr (Partial)
-        _mm512_mask_storeu_epi8(d, lanes, bytes);
-    else
-        store512(d, bytes);
+    store512(d, bytes);
 }
 
 template <int K>
@@ -174,11 +155,7 @@ void repack8BlocksAvx512(const uint8_t*& sourceCursor, uint8_t*& destinationCurs
         r.high = loadByteTable(greyOfHigh.data());
         r.low = loadByteTable(greyOfLow.data());
     }
-    for (; c.n >= 64; c.n -= 64, c.s += 128, c.d += 64) repack8Block<K, false>(r, c.s, c.d, 64);
-    if (c.n > 0) {
-        repack8Block<K, true>(r, c.s, c.d, c.n);
-        c.s += 2 * c.n, c.d += c.n, c.n = 0;
-    }
+    for (; c.n >= 64; c.n -= 64, c.s += 128, c.d += 64) repack8Block<K>(r, c.s, c.d);
 }
 
 } // namespace
@@ -189,9 +166,9 @@ constexpr int64_t AVX2_FROM = int64_t(1) << 20;
 
 #define PTC_AVX512_IN_CACHE(name, blocks, bytes)                                                   \
     void convert_##name##_avx512(const uint8_t*& s, uint8_t*& d, int32_t n, const void* lookup) {  \
-        alignDestination<Vector::BYTES, bytes>(s, d, n, lookup, convert_##name);                   \
+        alignDestination<Vector::BYTES, bytes>(s, d, n, lookup, convert_##name##_avx2);            \
         blocks(s, d, n);                                                                           \
-        convert_##name(s, d, n, lookup);                                                           \
+        convert_##name##_avx2(s, d, n, lookup);                                                    \
     }                                                                                              \
     void area_##name##_avx512(AREA& area, const void* lookup) {                                    \
         const int64_t rowBytes = int64_t(area.destinationPitch) - area.destinationSkip;            \

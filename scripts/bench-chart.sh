@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Draws the conversion benchmark's figures as a chart: for every routine, its speed at each
-# instruction set beside each peer's, for 640x480 frames and for frames from main memory.
+# instruction set beside each peer's, for 640x480 frames and for frames from main memory; then
+# prints them as a Markdown table.
 #   scripts/bench-chart.sh [CSV [PNG]]
 # CSV defaults to build/bench_conversion.csv, written by
 #   scripts/bench-peers.sh "" --csv build/bench_conversion.csv
@@ -55,3 +56,36 @@ plot for [c=2:$columns] "$work/mem.csv" using c:xtic(1) title columnheader
 unset multiplot
 EOF
 echo "wrote $png"
+
+# The same figures as a Markdown table (docs/conversion-speed.md holds one), with the speed of
+# AVX2 and of AVX-512 over the fastest peer's where the run has them.
+awk -F, '
+    NR == 1 {
+        for (i = 1; i <= NF; ++i) {
+            name[i] = $i
+            if ($i == "AVX2") avx2 = i
+            if ($i == "AVX-512") avx512 = i
+            if ($i == "libyuv" || $i == "pixman" || $i == "SDL2") peer[i] = 1
+        }
+        line = "| routine | size"
+        for (i = 5; i <= NF; ++i) line = line " | " $i
+        if (avx2) line = line " | AVX2 / peer"
+        if (avx512) line = line " | AVX-512 / peer"
+        print line " |"
+        line = "|---|---"
+        for (i = 5; i <= NF; ++i) line = line "|---:"
+        if (avx2) line = line "|---:"
+        if (avx512) line = line "|---:"
+        print line "|"
+        next
+    }
+    $2 == "640x480" || $2 ~ / mem$/ {
+        best = 0
+        for (i in peer) if ($i != "" && $i + 0 > best) best = $i + 0
+        line = "| " $1 " | " $2
+        for (i = 5; i <= NF; ++i) line = line " | " ($i == "" ? "-" : $i)
+        if (avx2) line = line " | " (best > 0 ? sprintf("%.2f", $avx2 / best) : "-")
+        if (avx512) line = line " | " (best > 0 ? sprintf("%.2f", $avx512 / best) : "-")
+        print line " |"
+    }
+' "$csv"
