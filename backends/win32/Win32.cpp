@@ -107,7 +107,7 @@ int IWin32::removeSurface(Surface* surface) {
         LockHold hold(paintLock);
         if (surface && paintTarget == surface) paintTarget = nullptr;
     }
-    return ISoftware::removeSurface(surface);
+    return IWindowed::removeSurface(surface);
 }
 
 void IWin32::setPaintSurface(Surface* surface, const Rect& source, const Rect& destination) {
