@@ -123,7 +123,7 @@ int IMemory::SURFACE::copy(Surface& source, Surface& destination, int flags, con
 }
 
 int IMemory::SURFACE::copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
-                                 const Rect& destinationRect, int flags, const void* lookup) {
+                               const Rect& destinationRect, int flags, const void* lookup) {
     if (flags != 0) return 0;
     const int64_t width = int64_t(sourceRect.x2) - sourceRect.x1;
     const int64_t height = int64_t(sourceRect.y2) - sourceRect.y1;
@@ -174,7 +174,7 @@ IMemory::~IMemory() {
 }
 
 ::SURFACE* IMemory::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
-                                    int32_t& orientation, int32_t& advance, int32_t& variant) {
+                                  int32_t& orientation, int32_t& advance, int32_t& variant) {
     if (width < 1 || height < 1 || !format.ok()) return nullptr;
     if (kind != KIND_MEMORY && kind != KIND_ANY && kind != -1) return nullptr;
     if (orientation != TOP_DOWN && orientation != BOTTOM_UP && orientation != -1) return nullptr;

@@ -3,6 +3,7 @@
 #include "display/Surface.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -130,6 +131,48 @@ int IWindowed::getModes(List<MODE>& out) {
     out.clear();
     copy.moveAllTo(out);
     return 1;
+}
+
+// ---- opening
+
+int IWindowed::open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t second,
+                    int32_t third) {
+    switch (mode) {
+    case FUZZY8:
+    case FUZZY16:
+    case FUZZY32:
+    case DIRECT:
+        return openDisplay(width, height, output, second, third);
+    case INDEXED:
+        if (codesByDepth) return openDisplay(width, height, output, second, third);
+        break;
+    default:
+        break;
+    }
+    if (openFormat(width, height, Format(mode), output, second, third)) return 1;
+    if (codesByDepth && mode == displayFormat.bits)
+        return openDisplay(width, height, output, second, third);
+    return 0;
+}
+
+int IWindowed::openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
+                          int32_t second, int32_t third) {
+    if (!format.ok() || format != displayFormat) return 0;
+    return openDisplay(width, height, output, second, third);
+}
+
+bool IWindowed::acceptOptions(int32_t offered, int32_t& output, int32_t& second, int32_t third) {
+    if (output == -1) output = offered;
+    if (output != offered) return false;
+    if (second == -1) second = 0;
+    return third == -1 || third == THIRD_OPTION;
+}
+
+bool IWindowed::visibleArea(const Rect& sourceArea, const Rect& destinationArea, Rect& area) const {
+    area = Rect(std::max(0, destinationArea.x1), std::max(0, destinationArea.y1),
+                std::min(displayWidth, destinationArea.x1 + sourceArea.width()),
+                std::min(displayHeight, destinationArea.y1 + sourceArea.height()));
+    return area.x2 > area.x1 && area.y2 > area.y1;
 }
 
 // ---- keys and the close request

@@ -94,6 +94,14 @@ class IWindowed : public IMemory {
     // Destroys the display and staging surfaces left.
     ~IWindowed() override;
 
+    // Mode codes FUZZY8/16/32 and DIRECT open the display in its own format (openDisplay), as do
+    // INDEXED and the display's depth where codesByDepth is set; any other code is taken as a
+    // format id (openFormat).
+    int open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t secondOption,
+             int32_t thirdOption) override;
+    // Only the display's own format.
+    int openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
+                   int32_t secondOption, int32_t thirdOption) override;
     Surface* displaySurface() override { return display; }
     // A copy of the mode list.
     int getModes(List<MODE>& modes) override;
@@ -126,6 +134,8 @@ class IWindowed : public IMemory {
 
   protected:
     // ---- hooks
+    // Opens a display of that size in the display's own format; 0 when refused or failed.
+    virtual int openDisplay(int32_t, int32_t, int32_t, int32_t, int32_t) { return 0; }
     // Whether keys come from a window of its own now.
     virtual bool readsWindowKeys() = 0;
     // Waits a little for a key; false when none can come any more.
@@ -161,6 +171,12 @@ class IWindowed : public IMemory {
     virtual void cancelPresentation() {}
 
     // ---- shared behaviour
+    // The output options every display takes: output -1 becomes offered and no other is
+    // accepted, a second option of -1 becomes 0, the third must be -1 or THIRD_OPTION.
+    static bool acceptOptions(int32_t offered, int32_t& output, int32_t& second, int32_t third);
+    // The part of the display a presentation of sourceArea at destinationArea covers; false when
+    // none.
+    bool visibleArea(const Rect& sourceArea, const Rect& destinationArea, Rect& area) const;
     // At a key check on the application's thread: a pending close request closes the display
     // (closeOnRequest) and ends the process.
     void endIfCloseRequested();
@@ -183,13 +199,14 @@ class IWindowed : public IMemory {
     Format displayFormat;      // the open display's pixel format
     int32_t outputOption = 0;  // FULLSCREEN_OUTPUT or WINDOW_OUTPUT as opened
     int32_t secondOptionValue = 0;
-    int32_t okFlag = 0;                     // construction succeeded
-    int32_t creatingPrimary = 0;            // createSurface makes the display's own surface only now
-    int32_t primaryOrientation = TOP_DOWN;  // what the display's own surface takes for -1
-    Surface* display = nullptr;             // owned: the surface that stands for the display
-    Surface* staging = nullptr;             // owned: the display in its own format
-    std::shared_ptr<WindowInput> input;     // never null
-    List<MODE> modes;                       // display modes offered
+    int32_t okFlag = 0;                    // construction succeeded
+    int32_t creatingPrimary = 0;           // createSurface makes the display's own surface only now
+    int32_t primaryOrientation = TOP_DOWN; // what the display's own surface takes for -1
+    bool codesByDepth = false;             // open() also takes INDEXED and the display's depth
+    Surface* display = nullptr;            // owned: the surface that stands for the display
+    Surface* staging = nullptr;            // owned: the display in its own format
+    std::shared_ptr<WindowInput> input;    // never null
+    List<MODE> modes;                      // display modes offered
 
   private:
     std::unique_ptr<char[]> title; // last title set, or null

@@ -365,8 +365,7 @@ bool Surface::copy(Surface& destination, int flags) {
         advanceBytes == 0 && destination.advanceBytes == 0 &&
         orientationValue == destination.orientationValue) {
         bool presented = false;
-        if (presentOn(destination, rect(), destination.rect(), presented))
-            return true;
+        if (presentOn(destination, rect(), destination.rect(), presented)) return true;
         if (presented) return false;
         const void* lookup = lookupFor(*paletteRef, pixelFormat, destination.pixelFormat);
         if (destination.native->copy(*this, destination, flags, lookup)) return true;

@@ -36,8 +36,8 @@ int consoleReadKey() {
     return _getch();
 }
 
-// Terminating runs neither the exit handlers nor the system libraries' detach routines (DirectDraw's,
-// OpenGL's), which ExitProcess would run over whatever another thread holds.
+// Terminating runs neither the exit handlers nor the system libraries' detach routines
+// (DirectDraw's, OpenGL's), which ExitProcess would run over whatever another thread holds.
 void endProcess(int status) {
     std::fflush(nullptr);
     TerminateProcess(GetCurrentProcess(), UINT(status));

@@ -259,11 +259,7 @@ void IDirectX::close() {
 }
 
 bool IDirectX::checkOutputOptions(int32_t& output, int32_t& second, int32_t third) {
-    if (!ownsWindow) return false;
-    if (output == -1) output = FULLSCREEN_OUTPUT;
-    if (output != FULLSCREEN_OUTPUT) return false;
-    if (second == -1) second = 0;
-    return third == -1 || third == THIRD_OPTION;
+    return ownsWindow && acceptOptions(FULLSCREEN_OUTPUT, output, second, third);
 }
 
 bool IDirectX::openWindow(int32_t width, int32_t height) {
@@ -466,9 +462,8 @@ int IDirectX::getPalette(Palette& palette) {
     return makeSurface(width, height, format, kind, orientation, advance, variant);
 }
 
-::SURFACE* IDirectX::makePrimary(int32_t width, int32_t height, const Format& format,
-                                 int32_t& kind, int32_t& orientation, int32_t& advance,
-                                 int32_t& variant) {
+::SURFACE* IDirectX::makePrimary(int32_t width, int32_t height, const Format& format, int32_t& kind,
+                                 int32_t& orientation, int32_t& advance, int32_t& variant) {
     Format requested = format;
     return makeSurface(width, height, requested, kind, orientation, advance, variant);
 }

@@ -67,6 +67,7 @@ void IGDI::construct() {
     ready = 1;
     // DIB sections are bottom-up unless asked otherwise, and so is the display.
     primaryOrientation = BOTTOM_UP;
+    codesByDepth = true;
     refreshRate = screenRefreshRate();
     if (ownsWindow) {
         registerWindowClass(WINDOWED_CLASS, CS_HREDRAW | CS_VREDRAW,
@@ -119,40 +120,14 @@ LRESULT IGDI::paletteMessage(HWND window, UINT message, WPARAM wParam) {
 
 // ---- opening and closing ----
 
-int IGDI::open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t second,
-               int32_t third) {
-    switch (mode) {
-    case FUZZY8:
-    case FUZZY16:
-    case FUZZY32:
-    case DIRECT:
-    case INDEXED:
-        return openWindowed(width, height, output, second, third);
-    default:
-        break;
-    }
-    if (openFormat(width, height, Format(mode), output, second, third)) return 1;
-    if (mode == displayFormat.bits) return openWindowed(width, height, output, second, third);
-    return 0;
-}
-
-int IGDI::openFormat(int32_t width, int32_t height, const Format& requested, int32_t output,
-                     int32_t second, int32_t third) {
-    if (!requested.ok() || requested != displayFormat) return 0;
-    return openWindowed(width, height, output, second, third);
-}
-
-int IGDI::openWindowed(int32_t width, int32_t height, int32_t output, int32_t second,
-                       int32_t third) {
+int IGDI::openDisplay(int32_t width, int32_t height, int32_t output, int32_t second,
+                      int32_t third) {
     // Options first: a refused open changes nothing.
     if (!ownsWindow || !ok()) return 0;
-    if (output == -1) output = WINDOW_OUTPUT;
-    if (output != WINDOW_OUTPUT) return 0;
     // The refresh rate is what getModes offers as the second option, so that mode must open.
     if (second != 0 && second != -1 && second != secondOptionValue && second != refreshRate)
         return 0;
-    if (second == -1) second = 0;
-    if (third != -1 && third != THIRD_OPTION) return 0;
+    if (!acceptOptions(WINDOW_OUTPUT, output, second, third)) return 0;
     if (width <= 0 || height <= 0 || !displayFormat.ok()) return 0;
     const int64_t outerWidth = int64_t(width) + 2 * GetSystemMetrics(SM_CXFRAME);
     const int64_t outerHeight =
@@ -224,9 +199,8 @@ bool IGDI::stagingUsable(Surface& surface) {
     return surface.nativeType() == NATIVE_SURFACE_DIB;
 }
 
-::SURFACE* IGDI::createNativeSurface(int32_t& width, int32_t& height, Format& format,
-                                     int32_t& kind, int32_t& orientation, int32_t& advance,
-                                     int32_t& variant) {
+::SURFACE* IGDI::createNativeSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
+                                     int32_t& orientation, int32_t& advance, int32_t& variant) {
     auto* made =
         new (std::nothrow) SURFACE(width, height, format, kind, orientation, advance, variant);
     if (made && made->valid()) return made;

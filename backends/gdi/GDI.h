@@ -48,10 +48,6 @@ class IGDI : public IWin32 {
     IGDI(WindowHandle window, const Format& desktop);
     ~IGDI() override;
 
-    int open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t secondOption,
-             int32_t thirdOption) override;
-    int openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
-                   int32_t secondOption, int32_t thirdOption) override;
     int setPalette(Palette& palette) override;
     int getPalette(Palette& palette) override;
     int waitRetrace() override { return 0; }
@@ -73,6 +69,11 @@ class IGDI : public IWin32 {
     static LRESULT windowMessage(ProcedureUse& use, WindowKind kind, HWND window, UINT message,
                                  WPARAM wParam, LPARAM lParam);
     void closeOnRequest() override { close(); }
+    // A window of the requested client size in the desktop's format (the codes and format of
+    // IWindowed::open, with INDEXED and the desktop's depth); an existing one is resized when it
+    // still fits on the screen.
+    int openDisplay(int32_t width, int32_t height, int32_t output, int32_t secondOption,
+                    int32_t thirdOption) override;
     // A DIB section of the request, or null when GDI cannot hold it (a memory surface instead).
     ::SURFACE* createNativeSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
                                    int32_t& orientation, int32_t& advance,
@@ -81,16 +82,14 @@ class IGDI : public IWin32 {
     bool stagingUsable(Surface& surface) override;
     // DIB surfaces are shown as they are; others are converted into the staging surface under
     // paintLock, held until it is drawn, so a repaint never shows it half written.
-    Surface* beginPresentation(Surface& source, const Rect& sourceArea,
-                               const Rect& destinationArea, int& result) override;
+    Surface* beginPresentation(Surface& source, const Rect& sourceArea, const Rect& destinationArea,
+                               int& result) override;
     int finishPresentation(Surface& shown, const Rect& shownArea,
                            const Rect& destinationArea) override;
     void cancelPresentation() override;
     friend class IWin32;
 
   private:
-    int openWindowed(int32_t width, int32_t height, int32_t output, int32_t secondOption,
-                     int32_t thirdOption);
     void closeOwnedWindow();
     // Both display surfaces at the display's size; false when either cannot be had.
     bool createSurfaces();
@@ -106,7 +105,7 @@ class IGDI : public IWin32 {
 
     int32_t refreshRate = 0;
     bool stagingHeld = false; // paintLock is held for a presentation through staging
-    Palette palette;                   // the display palette of an 8-bit desktop
+    Palette palette;          // the display palette of an 8-bit desktop
     LogicalPalette logical;
     std::unique_ptr<DrawDib> drawDib; // null when it could not be allocated
     int32_t ready = 0;

@@ -146,30 +146,11 @@ IWeb::~IWeb() {
 int IWeb::getModes(List<MODE>& out) {
     // The page's size now: it changes with the browser's window.
     clearModes();
-    if (ok() && !addMode(modeRecord(web_page_width(), web_page_height(), canvasFormat,
-                                    role == Role::FULL_SCREEN ? FULLSCREEN_OUTPUT : WINDOW_OUTPUT,
-                                    0)))
+    if (ok() &&
+        !addMode(modeRecord(web_page_width(), web_page_height(), canvasFormat,
+                            role == Role::FULL_SCREEN ? FULLSCREEN_OUTPUT : WINDOW_OUTPUT, 0)))
         return 0;
     return IWindowed::getModes(out);
-}
-
-int IWeb::open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t second,
-               int32_t third) {
-    switch (mode) {
-    case FUZZY8:
-    case FUZZY16:
-    case FUZZY32:
-    case DIRECT:
-        return openDisplay(width, height, output, second, third);
-    default:
-        return openFormat(width, height, Format(mode), output, second, third);
-    }
-}
-
-int IWeb::openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
-                     int32_t second, int32_t third) {
-    if (!format.ok() || format != canvasFormat) return 0;
-    return openDisplay(width, height, output, second, third);
 }
 
 int IWeb::openDisplay(int32_t width, int32_t height, int32_t output, int32_t second,
@@ -177,10 +158,7 @@ int IWeb::openDisplay(int32_t width, int32_t height, int32_t output, int32_t sec
     // Options first: a refused open leaves an open display as it was.
     if (!ok()) return 0;
     const int32_t offered = role == Role::WINDOW ? WINDOW_OUTPUT : FULLSCREEN_OUTPUT;
-    if (output == -1) output = offered;
-    if (output != offered) return 0;
-    if (second == -1) second = 0;
-    if (third != -1 && third != THIRD_OPTION) return 0;
+    if (!acceptOptions(offered, output, second, third)) return 0;
     if (width <= 0 || height <= 0 || width > largestSide || height > largestSide) return 0;
     close();
     displayWidth = width;
@@ -212,13 +190,10 @@ void IWeb::close() {
 // ---- presentation
 
 Surface* IWeb::beginPresentation(Surface&, const Rect& sourceArea, const Rect& destinationArea,
-                                int& result) {
+                                 int& result) {
     result = 0;
     if (!staging) return nullptr;
-    presentedArea = Rect(std::max(0, destinationArea.x1), std::max(0, destinationArea.y1),
-                         std::min(displayWidth, destinationArea.x1 + sourceArea.width()),
-                         std::min(displayHeight, destinationArea.y1 + sourceArea.height()));
-    if (presentedArea.x2 <= presentedArea.x1 || presentedArea.y2 <= presentedArea.y1) {
+    if (!visibleArea(sourceArea, destinationArea, presentedArea)) {
         result = 1; // nothing to show is no failure
         return nullptr;
     }

@@ -31,18 +31,15 @@ class IWeb : public IWindowed {
     ~IWeb() override;
 
     int getModes(List<MODE>& modes) override;
-    // Mode codes FUZZY8/16/32 and DIRECT, or ABGR8888's id.
-    int open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t secondOption,
-             int32_t thirdOption) override;
-    // Only ABGR8888.
-    int openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
-                   int32_t secondOption, int32_t thirdOption) override;
     void name(char* buffer) override;
 
     // Hides the canvas and drops the display surface.
     void close();
 
   protected:
+    // In ABGR8888 (the codes and format of IWindowed::open).
+    int openDisplay(int32_t width, int32_t height, int32_t output, int32_t second,
+                    int32_t third) override;
     // Open: keys come from the page, and waiting for one gives the browser its turns.
     bool readsWindowKeys() override { return isOpen(); }
     bool awaitKey() override;
@@ -53,13 +50,12 @@ class IWeb : public IWindowed {
     bool stagingUsable(Surface& surface) override;
     // The conversion goes into the staging surface, which finish puts into the canvas before
     // giving the browser its turn.
-    Surface* beginPresentation(Surface& source, const Rect& sourceArea,
-                               const Rect& destinationArea, int& result) override;
+    Surface* beginPresentation(Surface& source, const Rect& sourceArea, const Rect& destinationArea,
+                               int& result) override;
     int finishPresentation(Surface& shown, const Rect& shownArea,
                            const Rect& destinationArea) override;
 
   private:
-    int openDisplay(int32_t width, int32_t height, int32_t output, int32_t second, int32_t third);
     bool isOpen() const { return display != nullptr; }
 
     Role role;

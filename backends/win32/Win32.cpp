@@ -273,8 +273,10 @@ LRESULT IWin32::handleMessage(ProcedureUse& use, HWND window, UINT message, WPAR
         }
         // Early, or already claimed or dropped: a claimed request is the application's to end.
         const uint32_t left = owner->input->closeGraceLeft();
-        if (left > 0) SetTimer(window, CLOSE_REQUEST_TIMER, left, nullptr);
-        else KillTimer(window, CLOSE_REQUEST_TIMER);
+        if (left > 0)
+            SetTimer(window, CLOSE_REQUEST_TIMER, left, nullptr);
+        else
+            KillTimer(window, CLOSE_REQUEST_TIMER);
         return 0;
     }
     case WM_KEYDOWN:

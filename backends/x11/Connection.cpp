@@ -140,8 +140,8 @@ void Connection::readEvents() {
         }
         // A pending close request is ended here when its grace period runs out.
         const uint32_t graceLeft = input ? input->closeGraceLeft() : 0;
-        const int limitMs = graceLeft > 0 && graceLeft < uint32_t(pollLimitMs) ? int(graceLeft)
-                                                                              : pollLimitMs;
+        const int limitMs =
+            graceLeft > 0 && graceLeft < uint32_t(pollLimitMs) ? int(graceLeft) : pollLimitMs;
         pollfd ready[2] = {{socket, POLLIN, 0}, {wakeRead, POLLIN, 0}};
         poll(ready, 2, limitMs);
         char drain[64];

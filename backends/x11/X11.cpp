@@ -200,25 +200,6 @@ int IX11::getModes(List<MODE>& out) {
     return 1;
 }
 
-int IX11::open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t second,
-               int32_t third) {
-    switch (mode) {
-    case FUZZY8:
-    case FUZZY16:
-    case FUZZY32:
-    case DIRECT:
-        return openDisplay(width, height, output, second, third);
-    default:
-        return openFormat(width, height, Format(mode), output, second, third);
-    }
-}
-
-int IX11::openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
-                     int32_t second, int32_t third) {
-    if (!format.ok() || format != displayFormat) return 0;
-    return openDisplay(width, height, output, second, third);
-}
-
 bool IX11::reconnect() {
     std::shared_ptr<x11::Connection> fresh = x11::Connection::open();
     if (!fresh) return false;
@@ -243,10 +224,7 @@ int IX11::openDisplay(int32_t width, int32_t height, int32_t output, int32_t sec
     // Options first: a refused open leaves an open display as it was.
     if (!ok()) return 0;
     const int32_t offered = attached || role == Role::WINDOW ? WINDOW_OUTPUT : FULLSCREEN_OUTPUT;
-    if (output == -1) output = offered;
-    if (output != offered) return 0;
-    if (second == -1) second = 0;
-    if (third != -1 && third != THIRD_OPTION) return 0;
+    if (!acceptOptions(offered, output, second, third)) return 0;
     if (width <= 0 || height <= 0 || width > largestSide || height > largestSide) return 0;
     close();
     displayWidth = width;
@@ -384,9 +362,9 @@ bool IX11::prepareImage() {
     if (wanted.width != displayWidth || wanted.height != displayHeight) return true;
     // Shown at its own size: the conversion writes straight into the image.
     imagePixels = c.image.pixels();
-    imageSurface.reset(new (std::nothrow)
-                           Surface(this, displayWidth, displayHeight, displayFormat, KIND_MEMORY,
-                                   TOP_DOWN, c.image.pitch() - displayWidth * displayFormat.bytes, -1));
+    imageSurface.reset(new (std::nothrow) Surface(
+        this, displayWidth, displayHeight, displayFormat, KIND_MEMORY, TOP_DOWN,
+        c.image.pitch() - displayWidth * displayFormat.bytes, -1));
     imagePixels = nullptr;
     if (imageSurface && imageSurface->ok()) return true;
     imageSurface.reset();
@@ -394,16 +372,13 @@ bool IX11::prepareImage() {
 }
 
 Surface* IX11::beginPresentation(Surface&, const Rect& sourceArea, const Rect& destinationArea,
-                                int& result) {
+                                 int& result) {
     result = 0;
     if (!connection) return nullptr;
     x11::Connection& c = *connection;
     if (ownsWindow()) endIfCloseRequested();
     if (!c.window || c.gone || !staging) return nullptr;
-    presentedArea = Rect(std::max(0, destinationArea.x1), std::max(0, destinationArea.y1),
-                         std::min(displayWidth, destinationArea.x1 + sourceArea.width()),
-                         std::min(displayHeight, destinationArea.y1 + sourceArea.height()));
-    if (presentedArea.x2 <= presentedArea.x1 || presentedArea.y2 <= presentedArea.y1) {
+    if (!visibleArea(sourceArea, destinationArea, presentedArea)) {
         result = 1; // nothing to show is no failure
         return nullptr;
     }

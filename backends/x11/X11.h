@@ -46,12 +46,6 @@ class IX11 : public IWindowed {
     ~IX11() override;
 
     int getModes(List<MODE>& modes) override;
-    // Mode codes FUZZY8/16/32 and DIRECT, or the id of the server's format.
-    int open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t secondOption,
-             int32_t thirdOption) override;
-    // Only the server's format.
-    int openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
-                   int32_t secondOption, int32_t thirdOption) override;
     int nativeType() override { return NATIVE_XLIB; }
     void* nativeData() override { return &nativeDisplay; }
     void name(char* buffer) override;
@@ -70,6 +64,9 @@ class IX11 : public IWindowed {
     static Presence windowPresence(WindowHandle window);
 
   protected:
+    // In the server's format (the codes and format of IWindowed::open).
+    int openDisplay(int32_t width, int32_t height, int32_t output, int32_t second,
+                    int32_t third) override;
     bool readsWindowKeys() override;
     int showTitle(const char* text) override;
     // The image's own pixels while the image surface is made.
@@ -79,14 +76,13 @@ class IX11 : public IWindowed {
     // Under paintLock from begin to finish: the image is made to match where the display shows
     // now, and the conversion goes straight into it when it shows at the display's size, else
     // into the staging surface, which finish scales into the image. Then the image is put.
-    Surface* beginPresentation(Surface& source, const Rect& sourceArea,
-                               const Rect& destinationArea, int& result) override;
+    Surface* beginPresentation(Surface& source, const Rect& sourceArea, const Rect& destinationArea,
+                               int& result) override;
     int finishPresentation(Surface& shown, const Rect& shownArea,
                            const Rect& destinationArea) override;
     void cancelPresentation() override;
 
   private:
-    int openDisplay(int32_t width, int32_t height, int32_t output, int32_t second, int32_t third);
     // A new connection in place of one left to an event thread that did not stop.
     bool reconnect();
     bool attach(unsigned long window);
@@ -106,7 +102,7 @@ class IX11 : public IWindowed {
     // The image's own pixels, when it shows at the display's size; else the staging surface
     // holds the display in the server's format.
     std::unique_ptr<Surface> imageSurface;
-    uint8_t* imagePixels = nullptr; // what imageSurface is made over, while it is made
+    uint8_t* imagePixels = nullptr;          // what imageSurface is made over, while it is made
     std::unique_lock<std::mutex> presenting; // paintLock, from begin to finish of a presentation
     Rect presentedArea;                      // the part of the display the presentation shows
 
