@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -342,16 +343,15 @@ int IGDI::stretch(DibSection& dib, const Rect& sourceArea, const Rect& target,
         coloursToColourTable(colours, table, Palette::COLOURS);
         SetDIBColorTable(memory.get(), 0, Palette::COLOURS, table);
     }
-    HPALETTE previousPalette = nullptr;
+    std::optional<PaletteSelection> selected;
     if (selectPalette) {
-        previousPalette = SelectPalette(dc.get(), logical.handle.get(), FALSE);
-        if (!previousPalette) return 0;
+        selected.emplace(dc.get(), logical.handle.get());
+        if (!*selected) return 0;
     }
     // The default mode ANDs rows together when shrinking colour pictures.
     SetStretchBltMode(dc.get(), COLORONCOLOR);
     const BOOL drawn =
         StretchBlt(dc.get(), target.x1, target.y1, target.width(), target.height(), memory.get(),
                    sourceArea.x1, sourceArea.y1, sourceArea.width(), sourceArea.height(), SRCCOPY);
-    if (previousPalette) SelectPalette(dc.get(), previousPalette, TRUE);
     return drawn ? 1 : 0;
 }
