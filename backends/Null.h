@@ -81,16 +81,20 @@ class NullSurface : public SURFACE {
     int valid() override { return 0; }
 };
 
-// A display's own surface that has no pixels: a copy into that display (and only into it) is a
-// presentation; a copy out of it has nothing to read.
+// A display's own surface that has no pixels: a copy into it is a presentation, run by the
+// surface that is copied (Surface::copy) in three steps. beginPresentation names the surface to
+// convert into: one in the display's format and of its size, whose destination area is then
+// converted into, or the source itself when the display shows it as it is. The copy converts,
+// then finishPresentation shows the area; cancelPresentation ends one whose conversion failed.
+// Between begin and its end the back end may hold its own lock. A copy out of the display has
+// nothing to read.
 class PresentingSurface : public NullSurface {
   public:
-    int copy(Surface& source, Surface& destination, int flags, const void* lookup) override;
-    int copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
-                 const Rect& destinationRect, int flags, const void* lookup) override;
-
-  protected:
-    // The display this surface stands for; null until that display has it, and after.
-    virtual Surface* display() = 0;
-    virtual int present(Surface& source, const Rect& sourceRect, const Rect& destinationRect) = 0;
+    // Null when nothing is to be shown: result then tells whether that is a success.
+    virtual Surface* beginPresentation(Surface& source, const Rect& sourceArea,
+                                       const Rect& destinationArea, int& result) = 0;
+    // Shows shownArea of shown at destinationArea of the display; non-zero on success.
+    virtual int finishPresentation(Surface& shown, const Rect& shownArea,
+                                   const Rect& destinationArea) = 0;
+    virtual void cancelPresentation() = 0;
 };

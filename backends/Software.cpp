@@ -81,22 +81,22 @@ bool inside(const Surface& surface, int64_t x, int64_t y, int64_t width, int64_t
 
 } // namespace
 
-// --- ISoftware::SURFACE ---
+// --- IMemory::SURFACE ---
 
-ISoftware::SURFACE::~SURFACE() {
+IMemory::SURFACE::~SURFACE() {
     if (buffer) ::operator delete(buffer, PIXEL_ALIGNMENT);
 }
 
-void* ISoftware::SURFACE::lock(int) {
+void* IMemory::SURFACE::lock(int) {
     ++locks;
     return pixels;
 }
 
-void ISoftware::SURFACE::unlock() {
+void IMemory::SURFACE::unlock() {
     if (locks > 0) --locks;
 }
 
-int ISoftware::SURFACE::copy(Surface& source, Surface& destination, int flags, const void* lookup) {
+int IMemory::SURFACE::copy(Surface& source, Surface& destination, int flags, const void* lookup) {
     if (flags != 0) return 0;
     // One run is only right for two contiguous pictures of the same shape; anything else would
     // read or write past one of them, so it goes row by row instead.
@@ -122,8 +122,8 @@ int ISoftware::SURFACE::copy(Surface& source, Surface& destination, int flags, c
     return converter->convert(from, to, int32_t(count), lookup) ? 1 : 0;
 }
 
-int ISoftware::SURFACE::copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
-                                 const Rect& destinationRect, int flags, const void* lookup) {
+int IMemory::SURFACE::copyArea(Surface& source, const Rect& sourceRect, Surface& destination,
+                               const Rect& destinationRect, int flags, const void* lookup) {
     if (flags != 0) return 0;
     const int64_t width = int64_t(sourceRect.x2) - sourceRect.x1;
     const int64_t height = int64_t(sourceRect.y2) - sourceRect.y1;
@@ -142,12 +142,6 @@ int ISoftware::SURFACE::copyArea(Surface& source, const Rect& sourceRect, Surfac
     const int64_t sourceRowBytes = width * source.bytes();
     const int64_t destinationRowBytes = width * destination.bytes();
     AREA area;
-    area.sourceX = sourceRect.x1;
-    area.destinationX = destinationRect.x1;
-    area.sourceY = sourceRect.y1;
-    area.destinationY = destinationRect.y1;
-    area.sourceBase = held.sourcePixels;
-    area.destinationBase = held.destinationPixels;
     area.source = held.sourcePixels + ptrdiff_t(sourceRect.y1) * sourcePitch +
                   ptrdiff_t(sourceRect.x1) * source.bytes();
     area.destination = held.destinationPixels + ptrdiff_t(destinationRect.y1) * destinationPitch +
@@ -164,9 +158,9 @@ int ISoftware::SURFACE::copyArea(Surface& source, const Rect& sourceRect, Surfac
     return converter->convertArea(area) ? 1 : 0;
 }
 
-// --- ISoftware ---
+// --- IMemory ---
 
-ISoftware::~ISoftware() {
+IMemory::~IMemory() {
     for (auto* node = surfaces.first(); !List<Registration>::atEnd(node); node = node->next)
         node->element->surface->close();
     while (!surfaces.empty()) {
@@ -179,8 +173,8 @@ ISoftware::~ISoftware() {
     }
 }
 
-::SURFACE* ISoftware::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
-                                    int32_t& orientation, int32_t& advance, int32_t& variant) {
+::SURFACE* IMemory::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
+                                  int32_t& orientation, int32_t& advance, int32_t& variant) {
     if (width < 1 || height < 1 || !format.ok()) return nullptr;
     if (kind != KIND_MEMORY && kind != KIND_ANY && kind != -1) return nullptr;
     if (orientation != TOP_DOWN && orientation != BOTTOM_UP && orientation != -1) return nullptr;
@@ -213,7 +207,7 @@ ISoftware::~ISoftware() {
     return surface.release();
 }
 
-int ISoftware::addSurface(Surface* surface) {
+int IMemory::addSurface(Surface* surface) {
     if (!surface) return 0;
     Registration* registration = new (std::nothrow) Registration{surface};
     if (!registration) return 0;
@@ -224,13 +218,13 @@ int ISoftware::addSurface(Surface* surface) {
     return 1;
 }
 
-int ISoftware::removeSurface(Surface* surface) {
+int IMemory::removeSurface(Surface* surface) {
     return surfaces.removeFirst([surface](const Registration& r) { return r.surface == surface; })
                ? 1
                : 0;
 }
 
-int ISoftware::openMode(const MODE& mode) {
+int IMemory::openMode(const MODE& mode) {
     // The record's name may fill all eight characters.
     char recorded[sizeof(mode.interfaceName) + 1] = {};
     std::memcpy(recorded, mode.interfaceName, sizeof(mode.interfaceName));
@@ -241,7 +235,7 @@ int ISoftware::openMode(const MODE& mode) {
                       mode.thirdOption);
 }
 
-MODE ISoftware::getMode() {
+MODE IMemory::getMode() {
     MODE mode;
     name(mode.interfaceName);
     mode.width = width();

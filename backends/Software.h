@@ -7,10 +7,10 @@
 
 class RASTER;
 
-// The back end with no display: plain memory surfaces, the list of surfaces registered with it,
-// and the library's only copies with format conversion, which the window back ends inherit.
-// Everything else reports that there is no display.
-class ISoftware : public NullInterface {
+// What every back end that keeps surfaces in memory shares: plain memory surfaces, the list of
+// surfaces registered with it, and the library's only copies with format conversion. Everything
+// else reports that there is no display.
+class IMemory : public NullInterface {
   public:
     // Pixels in one zero-filled heap block that starts on a cache line, so that the
     // conversions' whole-line stores into it need no head when the pitch is a multiple of 64;
@@ -34,12 +34,12 @@ class ISoftware : public NullInterface {
         uint8_t* pixels = nullptr; // row 0
         int32_t locks = 0;
 
-        friend class ISoftware;
+        friend class IMemory;
     };
 
-    ISoftware() = default;
+    IMemory() = default;
     // Closes every registered surface, then detaches them all.
-    ~ISoftware() override;
+    ~IMemory() override;
 
     int ok() override { return 1; }
     // When the record names this back end (ignoring case): openFormat with its fields.
@@ -59,6 +59,9 @@ class ISoftware : public NullInterface {
     // Registered surfaces, oldest first.
     List<Registration> surfaces;
 };
+
+// The back end with no display: the one every surface made without a display belongs to.
+class ISoftware : public IMemory {};
 
 // The process-wide software interface, alive from static initialisation until exit.
 ISoftware& softwareInterface();

@@ -10,14 +10,8 @@ struct Selection;
 } // namespace conversion
 
 // One rectangle conversion. The field order is fixed: the record is handed to the area routines.
-// Addresses are pointer-sized, so the record is 60 bytes on 32-bit and 80 bytes on 64-bit.
+// Addresses are pointer-sized, so the record is 36 bytes on 32-bit and 48 bytes on 64-bit.
 struct AREA {
-    int32_t sourceX;          // left edge in the source, pixels (caller's, not read here)
-    int32_t destinationX;     // left edge in the destination (caller's, not read here)
-    int32_t sourceY;          // top edge in the source (caller's, not read here)
-    int32_t destinationY;     // top edge in the destination (caller's, not read here)
-    const void* sourceBase;   // locked address of the source's first row (not read here)
-    void* destinationBase;    // locked address of the destination's first row (not read here)
     const void* source;       // first source pixel of the rectangle
     void* destination;        // first destination pixel of the rectangle
     int32_t sourceSkip;       // bytes from the end of a source row to the start of the next
@@ -29,7 +23,7 @@ struct AREA {
     const void* lookup;       // palette lookup for indexed sources, or null
 };
 
-static_assert(sizeof(AREA) == 10 * sizeof(int32_t) + 5 * sizeof(void*), "AREA has no padding");
+static_assert(sizeof(AREA) == 6 * sizeof(int32_t) + 3 * sizeof(void*), "AREA has no padding");
 
 // Converts one run: advances both cursors past it. Count is in pixels (bytes for the copy).
 using LineRoutine = void (*)(const uint8_t*& source, uint8_t*& destination, int32_t count,

@@ -1,6 +1,7 @@
 #include "display/Surface.h"
 
 #include "backends/Dummy.h"
+#include "backends/Null.h"
 #include "backends/Software.h"
 #include "display/BackEndHolder.h"
 #include "display/Image.h"
@@ -343,10 +344,29 @@ bool clipCopy(const ClipArea* sourceArea, const ClipArea* destinationArea, Rect&
 
 } // namespace
 
+bool Surface::presentOn(Surface& display, const Rect& source, const Rect& target, bool& handled) {
+    auto* presenting = dynamic_cast<PresentingSurface*>(display.native);
+    handled = presenting != nullptr;
+    // Nothing is read out of a display, not even into itself.
+    if (!presenting || dynamic_cast<PresentingSurface*>(native)) return false;
+    int result = 0;
+    Surface* into = presenting->beginPresentation(*this, source, target, result);
+    if (!into) return result != 0;
+    if (into == this) return presenting->finishPresentation(*this, source, target) != 0;
+    if (!copy(*into, source, target, 0)) {
+        presenting->cancelPresentation();
+        return false;
+    }
+    return presenting->finishPresentation(*into, target, target) != 0;
+}
+
 bool Surface::copy(Surface& destination, int flags) {
     if (widthPixels == destination.widthPixels && heightPixels == destination.heightPixels &&
         advanceBytes == 0 && destination.advanceBytes == 0 &&
         orientationValue == destination.orientationValue) {
+        bool presented = false;
+        if (presentOn(destination, rect(), destination.rect(), presented)) return true;
+        if (presented) return false;
         const void* lookup = lookupFor(*paletteRef, pixelFormat, destination.pixelFormat);
         if (destination.native->copy(*this, destination, flags, lookup)) return true;
         return native->copy(*this, destination, flags, lookup) != 0;
@@ -364,6 +384,9 @@ bool Surface::copy(Surface& destination, int32_t x, int32_t y, int flags) {
 bool Surface::copy(Surface& destination, const Rect& source, const Rect& target, int flags) {
     Rect s = source, t = target;
     if (!clipCopy(clip, destination.clip, s, t)) return true; // nothing visible
+    bool presented = false;
+    if (presentOn(destination, s, t, presented)) return true;
+    if (presented) return false;
     const void* lookup = lookupFor(*paletteRef, pixelFormat, destination.pixelFormat);
     if (destination.native->copyArea(*this, s, destination, t, flags, lookup)) return true;
     return native->copyArea(*this, s, destination, t, flags, lookup) != 0;
@@ -385,7 +408,11 @@ bool Surface::update(const Rect& source, const Rect& target) {
 
 bool Surface::update(BackEndHolder& ptc) {
     Interface* display = backEndOf(ptc);
-    Surface* screen = display ? display->displaySurface() : nullptr;
+    return display && update(*display);
+}
+
+bool Surface::update(Interface& backEnd) {
+    Surface* screen = backEnd.displaySurface();
     return screen && copy(*screen, 0);
 }
 

@@ -101,6 +101,8 @@ class Surface {
     bool update(BackEndHolder& ptc);
     bool update(BackEndHolder& ptc, const Rect& r);
     bool update(BackEndHolder& ptc, const Rect& source, const Rect& target);
+    // Onto the display of a back end other than the surface's own.
+    bool update(Interface& backEnd);
 
     bool convert(const Format& format);
     bool migrate(Interface* iface);
@@ -127,6 +129,10 @@ class Surface {
 
   private:
     bool copyAll(Surface& destination);
+    // A copy into a display whose own surface has no pixels: converted into the surface its
+    // back end names, then shown. False when destination is no such display (handled is then
+    // false too).
+    bool presentOn(Surface& display, const Rect& source, const Rect& target, bool& handled);
     void dropPalette();
 
     int32_t widthPixels = 0;

@@ -37,4 +37,9 @@ void errorBox(const char* text, const char* caption);
 bool consoleKeyPressed();
 int consoleReadKey();
 
+// Ends the process at once with status, after flushing what was written through stdio. No exit
+// handler or static destructor runs: other threads may be in the middle of using what they would
+// free.
+[[noreturn]] void endProcess(int status);
+
 } // namespace platform

@@ -94,4 +94,9 @@ int consoleReadKey() {
     return key;
 }
 
+void endProcess(int status) {
+    std::fflush(nullptr);
+    _exit(status);
+}
+
 } // namespace platform

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace platform {
 
@@ -59,6 +60,11 @@ bool consoleKeyPressed() {
 
 int consoleReadKey() {
     return 0;
+}
+
+void endProcess(int status) {
+    std::fflush(nullptr);
+    _exit(status);
 }
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include <conio.h>
+#include <cstdio>
 #include <windows.h>
 
 #include <mmsystem.h>
@@ -33,6 +34,14 @@ int consoleReadKey() {
     // A GUI process has no console: _getch would wait forever for nothing.
     if (!GetConsoleWindow() && !_kbhit()) return 0;
     return _getch();
+}
+
+// Terminating runs neither the exit handlers nor the system libraries' detach routines
+// (DirectDraw's, OpenGL's), which ExitProcess would run over whatever another thread holds.
+void endProcess(int status) {
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), UINT(status));
+    ExitProcess(UINT(status)); // not reached: TerminateProcess does not return for this process
 }
 
 } // namespace platform

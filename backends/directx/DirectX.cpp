@@ -144,8 +144,7 @@ int IDirectX::SURFACE::restore() {
     // The screen came back empty: show the last presented surface again, if any.
     LockHold hold(owner->paintLock);
     Surface* shown = owner->paintSurface();
-    Surface* target = owner->displaySurface();
-    if (shown && target) shown->copy(*target, 0);
+    if (shown) shown->update(*owner);
     return 1;
 }
 
@@ -245,7 +244,7 @@ void IDirectX::closeDisplay(bool unregister) {
     if (bySystem) ChangeDisplaySettingsExA(nullptr, nullptr, nullptr, 0, nullptr);
     exclusiveWindow = nullptr;
     modeChanged = false;
-    destroyDisplaySurface();
+    destroyDisplaySurfaces();
     displayWidth = displayHeight = 0;
     displayFormat = Format();
     outputOption = secondOptionValue = 0;
@@ -259,50 +258,8 @@ void IDirectX::close() {
     if (ownsWindow) closeWindow();
 }
 
-bool IDirectX::destroyDisplaySurface() {
-    Surface* old;
-    {
-        // The window thread reads the display surface only under paintLock: once it is
-        // unhooked under both, nothing there uses it. Left as it is when they cannot be had.
-        TimedHold hold(windowLock, handOverLimit);
-        if (!hold) return false;
-        TimedHold paint(paintLock, handOverLimit);
-        if (!paint) return false;
-        old = display;
-        display = nullptr;
-    }
-    // Outside the locks: letting go of the screen's surface waits for the window thread.
-    delete old;
-    return true;
-}
-
-bool IDirectX::createDisplaySurface() {
-    if (!destroyDisplaySurface()) return false;
-    // Built without a lock, since making the screen's surface waits for the window thread;
-    // published under both.
-    creatingPrimary = 1;
-    Surface* made = new (std::nothrow)
-        Surface(this, displayWidth, displayHeight, displayFormat, KIND_PRIMARY, -1, -1, -1);
-    creatingPrimary = 0;
-    bool published = false;
-    if (made && made->ok()) {
-        TimedHold hold(windowLock, handOverLimit);
-        TimedHold paint(paintLock, handOverLimit);
-        if (hold && paint) {
-            display = made;
-            published = true;
-        }
-    }
-    if (!published) delete made;
-    return published;
-}
-
 bool IDirectX::checkOutputOptions(int32_t& output, int32_t& second, int32_t third) {
-    if (!ownsWindow) return false;
-    if (output == -1) output = FULLSCREEN_OUTPUT;
-    if (output != FULLSCREEN_OUTPUT) return false;
-    if (second == -1) second = 0;
-    return third == -1 || third == THIRD_OPTION;
+    return ownsWindow && acceptOptions(FULLSCREEN_OUTPUT, output, second, third);
 }
 
 bool IDirectX::openWindow(int32_t width, int32_t height) {
@@ -483,21 +440,32 @@ int IDirectX::getPalette(Palette& palette) {
     return 1;
 }
 
-::SURFACE* IDirectX::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
-                                   int32_t& orientation, int32_t& advance, int32_t& variant) {
+::SURFACE* IDirectX::makeSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
+                                 int32_t& orientation, int32_t& advance, int32_t& variant) {
     int32_t k = kind, o = orientation, a = advance, v = variant;
     SURFACE* made = new (std::nothrow) SURFACE(this, width, height, format, k, o, a, v);
-    if (made && made->valid()) {
-        kind = k;
-        orientation = o;
-        advance = a;
-        variant = v;
-        if (made->primary) primary = made;
-        return made;
+    if (!made || !made->valid()) {
+        delete made;
+        return nullptr;
     }
-    delete made;
-    // DirectDraw could not make it: plain memory still works with every copy.
-    return ISoftware::createSurface(width, height, format, kind, orientation, advance, variant);
+    kind = k;
+    orientation = o;
+    advance = a;
+    variant = v;
+    if (made->primary) primary = made;
+    return made;
+}
+
+::SURFACE* IDirectX::createNativeSurface(int32_t& width, int32_t& height, Format& format,
+                                         int32_t& kind, int32_t& orientation, int32_t& advance,
+                                         int32_t& variant) {
+    return makeSurface(width, height, format, kind, orientation, advance, variant);
+}
+
+::SURFACE* IDirectX::makePrimary(int32_t width, int32_t height, const Format& format, int32_t& kind,
+                                 int32_t& orientation, int32_t& advance, int32_t& variant) {
+    Format requested = format;
+    return makeSurface(width, height, requested, kind, orientation, advance, variant);
 }
 
 void IDirectX::endingOnClose() {

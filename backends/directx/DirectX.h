@@ -22,7 +22,7 @@ class IDirectX : public IWin32 {
   public:
     // A DirectDraw surface: system memory, or the screen's surface while the back end builds its
     // display surface. Copies are the software ones, through lock and unlock.
-    class SURFACE : public ISoftware::SURFACE {
+    class SURFACE : public IMemory::SURFACE {
       public:
         // The four creation parameters are written back only when the surface is valid.
         SURFACE(IDirectX* owner, int32_t width, int32_t height, const Format& format, int32_t& kind,
@@ -65,8 +65,6 @@ class IDirectX : public IWin32 {
     void* nativeData() override { return &link; }
     void name(char* buffer) override;
     int ok() override { return IWin32::ok() && initialised ? 1 : 0; }
-    ::SURFACE* createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
-                             int32_t& orientation, int32_t& advance, int32_t& variant) override;
 
     // Restores the desktop mode and the normal cooperative level, destroys the display surface
     // and closes the window. Harmless when nothing is open.
@@ -83,6 +81,15 @@ class IDirectX : public IWin32 {
     void closeOnRequest() override;
     // What the destructor does: the display, the DirectDraw object, the window.
     void shutDown();
+    // A DirectDraw surface in system memory, or null (a memory surface instead, which every
+    // copy takes as well).
+    ::SURFACE* createNativeSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
+                                   int32_t& orientation, int32_t& advance,
+                                   int32_t& variant) override;
+    // The screen's own surface: the display is written straight into, so a presentation is a
+    // plain copy into it.
+    ::SURFACE* makePrimary(int32_t width, int32_t height, const Format& format, int32_t& kind,
+                           int32_t& orientation, int32_t& advance, int32_t& variant) override;
     friend class IWin32;
 
   private:
@@ -109,12 +116,12 @@ class IDirectX : public IWin32 {
                    int32_t secondOption, int32_t thirdOption);
     bool finishOpen(int32_t width, int32_t height, const Format& format, int32_t output,
                     int32_t secondOption);
-    // Both fail when windowLock or paintLock cannot be had within the hand-over limit; the
-    // surface is then left as it is.
-    bool createDisplaySurface();
-    bool destroyDisplaySurface();
     // Registered surfaces that hold DirectDraw surfaces give them up (before DirectDraw goes).
     void dropDirectDrawSurfaces();
+    // A DirectDraw surface of the request (the screen's while creatingPrimary is set); null when
+    // DirectDraw cannot make it. The parameters are written back only on success.
+    ::SURFACE* makeSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
+                           int32_t& orientation, int32_t& advance, int32_t& variant);
 
     directx::DirectDrawLink link;
     SURFACE* primary = nullptr;           // display's back-end surface, for the palette calls

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -51,20 +52,6 @@ void IGDI::SURFACE::unlock() {
     if (locks > 0) --locks;
 }
 
-IGDI::PRIMARY::PRIMARY(IGDI* gdi, int32_t width, int32_t height, const Format& format,
-                       int32_t& kind, int32_t& orientation, int32_t& advance, int32_t& variant) {
-    if (width <= 0 || height <= 0 || !format.ok()) return;
-    if (kind != KIND_PRIMARY && kind != KIND_ANY && kind != -1) return;
-    if (orientation != TOP_DOWN && orientation != BOTTOM_UP && orientation != -1) return;
-    if (advance < -1) return;
-    if (variant != VARIANT_DEFAULT && variant != -1) return;
-    kind = KIND_PRIMARY;
-    if (orientation == -1) orientation = BOTTOM_UP;
-    if (advance == -1) advance = 0;
-    if (variant == -1) variant = VARIANT_DEFAULT;
-    owner = gdi;
-}
-
 // ---- construction ----
 
 IGDI::IGDI(WindowHandle window) : IWin32(window) {
@@ -79,29 +66,25 @@ IGDI::IGDI(WindowHandle window, const Format& desktop) : IWin32(window) {
 
 void IGDI::construct() {
     ready = 1;
+    // DIB sections are bottom-up unless asked otherwise, and so is the display.
+    primaryOrientation = BOTTOM_UP;
+    codesByDepth = true;
     refreshRate = screenRefreshRate();
     if (ownsWindow) {
         registerWindowClass(WINDOWED_CLASS, CS_HREDRAW | CS_VREDRAW,
                             windowProcedure<IGDI, WindowKind::WINDOWED>, true);
         registerWindowClass(FULLSCREEN_CLASS, 0, windowProcedure<IGDI, WindowKind::FULL_SCREEN>,
                             false);
-        MODE mode;
-        name(mode.interfaceName);
-        mode.width = GetSystemMetrics(SM_CXSCREEN);
-        mode.height = GetSystemMetrics(SM_CYSCREEN);
-        mode.format = displayFormat;
-        mode.output = WINDOW_OUTPUT;
-        mode.secondOption = refreshRate;
-        mode.thirdOption = THIRD_OPTION;
-        addMode(mode);
-    } else if (!IWin32::ok() || !createDisplaySurface() || !createStagingSurface()) {
+        addMode(modeRecord(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                           displayFormat, WINDOW_OUTPUT, refreshRate));
+    } else if (!IWin32::ok() || !createSurfaces()) {
         ready = 0;
     }
     drawDib.reset(new (std::nothrow) DrawDib());
 }
 
 IGDI::~IGDI() {
-    if (!ownsWindow) destroySurfaces();
+    if (!ownsWindow) destroyDisplaySurfaces();
     close();
     // No window procedure reaches this object any more once it has let go of it.
     awaitProceduresOrEnd();
@@ -138,40 +121,14 @@ LRESULT IGDI::paletteMessage(HWND window, UINT message, WPARAM wParam) {
 
 // ---- opening and closing ----
 
-int IGDI::open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t second,
-               int32_t third) {
-    switch (mode) {
-    case FUZZY8:
-    case FUZZY16:
-    case FUZZY32:
-    case DIRECT:
-    case INDEXED:
-        return openWindowed(width, height, output, second, third);
-    default:
-        break;
-    }
-    if (openFormat(width, height, Format(mode), output, second, third)) return 1;
-    if (mode == displayFormat.bits) return openWindowed(width, height, output, second, third);
-    return 0;
-}
-
-int IGDI::openFormat(int32_t width, int32_t height, const Format& requested, int32_t output,
-                     int32_t second, int32_t third) {
-    if (!requested.ok() || requested != displayFormat) return 0;
-    return openWindowed(width, height, output, second, third);
-}
-
-int IGDI::openWindowed(int32_t width, int32_t height, int32_t output, int32_t second,
-                       int32_t third) {
+int IGDI::openDisplay(int32_t width, int32_t height, int32_t output, int32_t second,
+                      int32_t third) {
     // Options first: a refused open changes nothing.
     if (!ownsWindow || !ok()) return 0;
-    if (output == -1) output = WINDOW_OUTPUT;
-    if (output != WINDOW_OUTPUT) return 0;
     // The refresh rate is what getModes offers as the second option, so that mode must open.
     if (second != 0 && second != -1 && second != secondOptionValue && second != refreshRate)
         return 0;
-    if (second == -1) second = 0;
-    if (third != -1 && third != THIRD_OPTION) return 0;
+    if (!acceptOptions(WINDOW_OUTPUT, output, second, third)) return 0;
     if (width <= 0 || height <= 0 || !displayFormat.ok()) return 0;
     const int64_t outerWidth = int64_t(width) + 2 * GetSystemMetrics(SM_CXFRAME);
     const int64_t outerHeight =
@@ -202,7 +159,7 @@ int IGDI::openWindowed(int32_t width, int32_t height, int32_t output, int32_t se
     displayHeight = height;
     secondOptionValue = second;
     outputOption = output;
-    if (!createDisplaySurface() || !createStagingSurface()) {
+    if (!createSurfaces()) {
         close();
         return 0;
     }
@@ -227,76 +184,29 @@ void IGDI::closeOwnedWindow() {
 
 void IGDI::close() {
     closeOwnedWindow();
-    destroySurfaces();
+    destroyDisplaySurfaces();
     if (ownsWindow) {
         displayWidth = displayHeight = 0;
         outputOption = 0;
     }
 }
 
-bool IGDI::replaceSurface(Surface*& field, Surface* made) {
-    Surface* old = made;
-    bool replaced = false;
-    {
-        TimedHold hold(windowLock, handOverLimit);
-        if (hold) {
-            // A repaint on the window thread reads the surfaces under paintLock.
-            TimedHold paint(paintLock, handOverLimit);
-            if (paint) {
-                old = field;
-                field = made;
-                replaced = true;
-            }
-        }
-    }
-    // Outside the locks: destroying a DIB section is a call into the system.
-    delete old;
-    return replaced;
+bool IGDI::createSurfaces() {
+    // -1: the orientation a DIB section takes by default.
+    return createDisplaySurface() && createStagingSurface(-1);
 }
 
-bool IGDI::destroySurfaces() {
-    const bool staging = replaceSurface(stagingSurface, nullptr);
-    return replaceSurface(display, nullptr) && staging;
+bool IGDI::stagingUsable(Surface& surface) {
+    return surface.nativeType() == NATIVE_SURFACE_DIB;
 }
 
-bool IGDI::createDisplaySurface() {
-    if (!replaceSurface(display, nullptr)) return false;
-    creatingPrimary = 1;
-    Surface* surface = new (std::nothrow)
-        Surface(this, displayWidth, displayHeight, displayFormat, KIND_PRIMARY, -1, -1, -1);
-    creatingPrimary = 0;
-    if (!surface || !surface->ok()) {
-        delete surface;
-        return false;
-    }
-    return replaceSurface(display, surface);
-}
-
-bool IGDI::createStagingSurface() {
-    if (!replaceSurface(stagingSurface, nullptr)) return false;
-    // Made outside the locks: CreateDIBSection is a call into the system.
-    Surface* surface = new (std::nothrow)
-        Surface(this, displayWidth, displayHeight, displayFormat, KIND_MEMORY, -1, -1, -1);
-    if (!surface || !surface->ok() || surface->nativeType() != NATIVE_SURFACE_DIB) {
-        delete surface;
-        return false;
-    }
-    return replaceSurface(stagingSurface, surface);
-}
-
-::SURFACE* IGDI::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
-                               int32_t& orientation, int32_t& advance, int32_t& variant) {
-    ::SURFACE* made;
-    if (creatingPrimary)
-        made = new (std::nothrow)
-            PRIMARY(this, width, height, format, kind, orientation, advance, variant);
-    else
-        made =
-            new (std::nothrow) SURFACE(width, height, format, kind, orientation, advance, variant);
+::SURFACE* IGDI::createNativeSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
+                                     int32_t& orientation, int32_t& advance, int32_t& variant) {
+    auto* made =
+        new (std::nothrow) SURFACE(width, height, format, kind, orientation, advance, variant);
     if (made && made->valid()) return made;
     delete made;
-    // Formats GDI cannot hold live in memory and are presented through the staging surface.
-    return ISoftware::createSurface(width, height, format, kind, orientation, advance, variant);
+    return nullptr;
 }
 
 // ---- modes and palettes ----
@@ -334,17 +244,32 @@ int IGDI::realisePalette() {
 
 // ---- presentation ----
 
-int IGDI::route(Surface& source, const Rect& sourceArea, const Rect& destinationArea) {
-    if (source.nativeType() == NATIVE_SURFACE_DIB)
-        return present(source, sourceArea, destinationArea);
-    int result = 0;
-    {
-        // Converting under paintLock keeps a repaint from showing a half-written staging
-        // surface.
-        LockHold paint(paintLock);
-        if (stagingSurface && source.copy(*stagingSurface, sourceArea, destinationArea, 0))
-            result = presentLocked(*stagingSurface, destinationArea, destinationArea);
+Surface* IGDI::beginPresentation(Surface& source, const Rect&, const Rect&, int& result) {
+    result = 0;
+    if (source.nativeType() == NATIVE_SURFACE_DIB) return &source;
+    paintLock.enter();
+    if (!staging) {
+        paintLock.leave();
+        Sleep(0);
+        return nullptr;
     }
+    stagingHeld = true;
+    return staging;
+}
+
+void IGDI::cancelPresentation() {
+    if (stagingHeld) {
+        stagingHeld = false;
+        paintLock.leave();
+    }
+    Sleep(0);
+}
+
+int IGDI::finishPresentation(Surface& shown, const Rect& shownArea, const Rect& destinationArea) {
+    if (!stagingHeld) return present(shown, shownArea, destinationArea);
+    const int result = presentLocked(shown, shownArea, destinationArea);
+    stagingHeld = false;
+    paintLock.leave();
     Sleep(0);
     return result;
 }
@@ -418,16 +343,15 @@ int IGDI::stretch(DibSection& dib, const Rect& sourceArea, const Rect& target,
         coloursToColourTable(colours, table, Palette::COLOURS);
         SetDIBColorTable(memory.get(), 0, Palette::COLOURS, table);
     }
-    HPALETTE previousPalette = nullptr;
+    std::optional<PaletteSelection> selected;
     if (selectPalette) {
-        previousPalette = SelectPalette(dc.get(), logical.handle.get(), FALSE);
-        if (!previousPalette) return 0;
+        selected.emplace(dc.get(), logical.handle.get());
+        if (!*selected) return 0;
     }
     // The default mode ANDs rows together when shrinking colour pictures.
     SetStretchBltMode(dc.get(), COLORONCOLOR);
     const BOOL drawn =
         StretchBlt(dc.get(), target.x1, target.y1, target.width(), target.height(), memory.get(),
                    sourceArea.x1, sourceArea.y1, sourceArea.width(), sourceArea.height(), SRCCOPY);
-    if (previousPalette) SelectPalette(dc.get(), previousPalette, TRUE);
     return drawn ? 1 : 0;
 }

@@ -23,7 +23,7 @@ class IGDI : public IWin32 {
   public:
     // An application surface held as a DIB section. nativeData is the address of the section
     // record, whose first field is the bitmap.
-    class SURFACE : public ISoftware::SURFACE {
+    class SURFACE : public IMemory::SURFACE {
       public:
         // Checks the request and makes the section; valid() tells whether that worked. The
         // four creation parameters are written back only then.
@@ -41,24 +41,6 @@ class IGDI : public IWin32 {
         DibSection dib;
     };
 
-    // The display's own surface. It has no pixels: copies into it are presentations.
-    class PRIMARY : public PresentingSurface {
-      public:
-        // valid() stays 0 when the request is not one a display surface can answer.
-        PRIMARY(IGDI* owner, int32_t width, int32_t height, const Format& format, int32_t& kind,
-                int32_t& orientation, int32_t& advance, int32_t& variant);
-        int valid() override { return owner ? 1 : 0; }
-
-      protected:
-        Surface* display() override { return owner ? owner->display : nullptr; }
-        int present(Surface& source, const Rect& sourceRect, const Rect& destinationRect) override {
-            return owner->route(source, sourceRect, destinationRect);
-        }
-
-      private:
-        IGDI* owner = nullptr;
-    };
-
     // window: a caller's window to draw into at its client size, or null to own windows.
     explicit IGDI(WindowHandle window = nullptr);
     // The same with a given desktop format instead of the screen's (an 8-bit desktop where the
@@ -66,17 +48,11 @@ class IGDI : public IWin32 {
     IGDI(WindowHandle window, const Format& desktop);
     ~IGDI() override;
 
-    int open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t secondOption,
-             int32_t thirdOption) override;
-    int openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
-                   int32_t secondOption, int32_t thirdOption) override;
     int setPalette(Palette& palette) override;
     int getPalette(Palette& palette) override;
     int waitRetrace() override { return 0; }
     void name(char* buffer) override;
     int ok() override { return IWin32::ok() && ready ? 1 : 0; }
-    ::SURFACE* createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
-                             int32_t& orientation, int32_t& advance, int32_t& variant) override;
 
     // Closes the window and destroys the display and staging surfaces.
     void close();
@@ -84,9 +60,6 @@ class IGDI : public IWin32 {
     // Draws a DIB surface's source area into the window at the destination area's stretched
     // place; see Presentation.h. Non-zero on success.
     int present(Surface& source, const Rect& sourceArea, const Rect& destinationArea);
-    // What a copy into the display does: DIB surfaces are presented, others go through the
-    // staging surface first.
-    int route(Surface& source, const Rect& sourceArea, const Rect& destinationArea);
 
     // The logical palette, for inspection; null handle when none.
     HPALETTE logicalPaletteHandle() const { return logical.handle.get(); }
@@ -96,20 +69,30 @@ class IGDI : public IWin32 {
     static LRESULT windowMessage(ProcedureUse& use, WindowKind kind, HWND window, UINT message,
                                  WPARAM wParam, LPARAM lParam);
     void closeOnRequest() override { close(); }
+    // A window of the requested client size in the desktop's format (the codes and format of
+    // IWindowed::open, with INDEXED and the desktop's depth); an existing one is resized when it
+    // still fits on the screen.
+    int openDisplay(int32_t width, int32_t height, int32_t output, int32_t secondOption,
+                    int32_t thirdOption) override;
+    // A DIB section of the request, or null when GDI cannot hold it (a memory surface instead).
+    ::SURFACE* createNativeSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
+                                   int32_t& orientation, int32_t& advance,
+                                   int32_t& variant) override;
+    // The staging surface must be a DIB section: it is drawn from.
+    bool stagingUsable(Surface& surface) override;
+    // DIB surfaces are shown as they are; others are converted into the staging surface under
+    // paintLock, held until it is drawn, so a repaint never shows it half written.
+    Surface* beginPresentation(Surface& source, const Rect& sourceArea, const Rect& destinationArea,
+                               int& result) override;
+    int finishPresentation(Surface& shown, const Rect& shownArea,
+                           const Rect& destinationArea) override;
+    void cancelPresentation() override;
     friend class IWin32;
 
   private:
-    int openWindowed(int32_t width, int32_t height, int32_t output, int32_t secondOption,
-                     int32_t thirdOption);
     void closeOwnedWindow();
-    // Each fails when windowLock or paintLock cannot be had within the hand-over limit; what
-    // could not be unhooked is then left as it is.
-    bool createDisplaySurface();
-    bool createStagingSurface();
-    bool destroySurfaces();
-    // Puts made in place of field under both locks and destroys what was there; false, with
-    // made destroyed instead, when the locks cannot be had.
-    bool replaceSurface(Surface*& field, Surface* made);
+    // Both display surfaces at the display's size; false when either cannot be had.
+    bool createSurfaces();
     // Builds the logical palette from palette and tells the windows; 1 when it was made.
     int realisePalette();
     // WM_QUERYNEWPALETTE and WM_PALETTECHANGED.
@@ -121,8 +104,8 @@ class IGDI : public IWin32 {
                 const uint32_t* colours, bool selectPalette);
 
     int32_t refreshRate = 0;
-    Surface* stagingSurface = nullptr; // owned
-    Palette palette;                   // the display palette of an 8-bit desktop
+    bool stagingHeld = false; // paintLock is held for a presentation through staging
+    Palette palette;          // the display palette of an 8-bit desktop
     LogicalPalette logical;
     std::unique_ptr<DrawDib> drawDib; // null when it could not be allocated
     int32_t ready = 0;

@@ -37,10 +37,8 @@ UINT realisePaletteInWindow(HWND window, HPALETTE palette, bool background) {
     if (!window || !palette) return 0;
     const WindowDc dc = WindowDc::wholeWindow(window);
     if (!dc) return 0;
-    HPALETTE previous = SelectPalette(dc.get(), palette, background ? TRUE : FALSE);
-    if (!previous) return 0;
-    UINT changed = RealizePalette(dc.get());
-    if (changed == GDI_ERROR) changed = 0;
-    SelectPalette(dc.get(), previous, TRUE);
-    return changed;
+    const PaletteSelection selected(dc.get(), palette, background);
+    if (!selected) return 0;
+    const UINT changed = RealizePalette(dc.get());
+    return changed == GDI_ERROR ? 0 : changed;
 }

@@ -128,75 +128,29 @@ EM_ASYNC_JS(void, web_next_frame, (), {
 
 } // namespace
 
-// ---- surfaces
-
-::SURFACE* IWeb::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
-                               int32_t& orientation, int32_t& advance, int32_t& variant) {
-    if (!makingPrimary)
-        return ISoftware::createSurface(width, height, format, kind, orientation, advance, variant);
-    ::SURFACE* made = new (std::nothrow) PRIMARY(this);
-    if (!made) return nullptr;
-    kind = KIND_PRIMARY;
-    orientation = TOP_DOWN;
-    if (advance == -1) advance = 0;
-    variant = VARIANT_DEFAULT;
-    return made;
-}
-
 // ---- construction
 
 IWeb::IWeb(Role offered, WindowHandle window) : role(offered) {
-    if (window || !web_has_canvas() || !keys.valid()) return;
+    displayFormat = canvasFormat;
+    if (window || !web_has_canvas() || !input || !input->valid()) return;
     web_listen();
     okFlag = 1;
 }
 
 IWeb::~IWeb() {
     close();
-    delete[] title;
 }
 
 // ---- opening and closing
 
-int IWeb::getModes(List<MODE>& modes) {
-    List<MODE> offered;
-    if (ok()) {
-        MODE* mode = new (std::nothrow) MODE;
-        if (!mode) return 0;
-        name(mode->interfaceName);
-        mode->width = web_page_width();
-        mode->height = web_page_height();
-        mode->format = canvasFormat;
-        mode->output = role == Role::FULL_SCREEN ? FULLSCREEN_OUTPUT : WINDOW_OUTPUT;
-        mode->secondOption = 0;
-        mode->thirdOption = THIRD_OPTION;
-        if (!offered.append(mode)) {
-            delete mode;
-            return 0;
-        }
-    }
-    modes.clear();
-    offered.moveAllTo(modes);
-    return 1;
-}
-
-int IWeb::open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t second,
-               int32_t third) {
-    switch (mode) {
-    case FUZZY8:
-    case FUZZY16:
-    case FUZZY32:
-    case DIRECT:
-        return openDisplay(width, height, output, second, third);
-    default:
-        return openFormat(width, height, Format(mode), output, second, third);
-    }
-}
-
-int IWeb::openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
-                     int32_t second, int32_t third) {
-    if (!format.ok() || format != canvasFormat) return 0;
-    return openDisplay(width, height, output, second, third);
+int IWeb::getModes(List<MODE>& out) {
+    // The page's size now: it changes with the browser's window.
+    clearModes();
+    if (ok() &&
+        !addMode(modeRecord(web_page_width(), web_page_height(), canvasFormat,
+                            role == Role::FULL_SCREEN ? FULLSCREEN_OUTPUT : WINDOW_OUTPUT, 0)))
+        return 0;
+    return IWindowed::getModes(out);
 }
 
 int IWeb::openDisplay(int32_t width, int32_t height, int32_t output, int32_t second,
@@ -204,54 +158,50 @@ int IWeb::openDisplay(int32_t width, int32_t height, int32_t output, int32_t sec
     // Options first: a refused open leaves an open display as it was.
     if (!ok()) return 0;
     const int32_t offered = role == Role::WINDOW ? WINDOW_OUTPUT : FULLSCREEN_OUTPUT;
-    if (output == -1) output = offered;
-    if (output != offered) return 0;
-    if (second == -1) second = 0;
-    if (third != -1 && third != THIRD_OPTION) return 0;
+    if (!acceptOptions(offered, output, second, third)) return 0;
     if (width <= 0 || height <= 0 || width > largestSide || height > largestSide) return 0;
     close();
-    makingPrimary = true;
-    primary =
-        new (std::nothrow) Surface(this, width, height, canvasFormat, KIND_PRIMARY, -1, -1, -1);
-    makingPrimary = false;
-    staging = new (std::nothrow)
-        Surface(this, width, height, canvasFormat, KIND_MEMORY, TOP_DOWN, -1, -1);
-    // The put reads the staging rows as one block.
-    if (!primary || !primary->ok() || !staging || !staging->ok() ||
-        staging->pitch() != width * canvasFormat.bytes) {
+    displayWidth = width;
+    displayHeight = height;
+    if (!createDisplaySurface() || !createStagingSurface(TOP_DOWN)) {
         close();
         return 0;
     }
-    displayWidth = width;
-    displayHeight = height;
     outputOption = output;
-    secondValue = second;
+    secondOptionValue = second;
     web_show(width, height, output == FULLSCREEN_OUTPUT ? 1 : 0);
-    if (title) web_set_title(title);
-    keys.clear();
+    if (hasTitle()) web_set_title(titleText());
+    input->clearKeys();
     return 1;
+}
+
+bool IWeb::stagingUsable(Surface& surface) {
+    return surface.pitch() == surface.width() * surface.bytes();
 }
 
 void IWeb::close() {
     const bool wasOpen = isOpen();
-    delete staging;
-    staging = nullptr;
-    delete primary;
-    primary = nullptr;
+    destroyDisplaySurfaces();
     displayWidth = displayHeight = 0;
-    outputOption = secondValue = 0;
+    outputOption = secondOptionValue = 0;
     if (wasOpen) web_hide();
 }
 
 // ---- presentation
 
-int IWeb::present(Surface& source, const Rect& sourceArea, const Rect& destinationArea) {
-    if (!staging) return 0;
-    const Rect area(std::max(0, destinationArea.x1), std::max(0, destinationArea.y1),
-                    std::min(displayWidth, destinationArea.x1 + sourceArea.width()),
-                    std::min(displayHeight, destinationArea.y1 + sourceArea.height()));
-    if (area.x2 <= area.x1 || area.y2 <= area.y1) return 1; // nothing to show is no failure
-    if (!source.copy(*staging, sourceArea, destinationArea, 0)) return 0;
+Surface* IWeb::beginPresentation(Surface&, const Rect& sourceArea, const Rect& destinationArea,
+                                 int& result) {
+    result = 0;
+    if (!staging) return nullptr;
+    if (!visibleArea(sourceArea, destinationArea, presentedArea)) {
+        result = 1; // nothing to show is no failure
+        return nullptr;
+    }
+    return staging;
+}
+
+int IWeb::finishPresentation(Surface&, const Rect&, const Rect&) {
+    const Rect& area = presentedArea;
     auto* pixels = static_cast<uint8_t*>(staging->lock(1));
     if (!pixels) return 0;
     // The canvas takes alpha literally; the display's pixels are opaque whatever the source
@@ -266,50 +216,25 @@ int IWeb::present(Surface& source, const Rect& sourceArea, const Rect& destinati
     staging->unlock();
     if (!put) return 0;
     web_next_frame();
-    takePageKeys();
+    takeWindowKeys();
     return 1;
 }
 
 // ---- keys, title, name
 
-void IWeb::takePageKeys() {
+void IWeb::takeWindowKeys() {
     for (int count = web_take_keys(); count > 0; --count)
-        keys.push(1); // a full queue drops the key
+        input->pushKey(1); // a full queue drops the key
 }
 
-int IWeb::readKey() {
-    if (!isOpen()) return ISoftware::readKey();
-    for (;;) {
-        takePageKeys();
-        int32_t value = 0;
-        if (keys.pop(value)) return value;
-        web_next_frame();
-    }
+bool IWeb::awaitKey() {
+    web_next_frame();
+    return true;
 }
 
-int IWeb::keyPressed() {
-    if (!isOpen()) return ISoftware::keyPressed();
-    takePageKeys();
-    return keys.empty() ? 0 : 1;
-}
-
-int IWeb::setTitle(const char* text) {
-    if (!text) return 0;
-    const size_t length = std::strlen(text);
-    char* copy = new (std::nothrow) char[length + 1];
-    if (!copy) return 0;
-    std::memcpy(copy, text, length + 1);
-    delete[] title;
-    title = copy;
+int IWeb::showTitle(const char* text) {
     if (!isOpen()) return 0;
-    web_set_title(title);
-    return 1;
-}
-
-int IWeb::getTitle(char* buffer) {
-    if (!buffer) return 0;
-    const char* text = title ? title : "";
-    std::memcpy(buffer, text, std::strlen(text) + 1);
+    web_set_title(text);
     return 1;
 }
 

@@ -122,6 +122,25 @@ class Selection {
     HGDIOBJ previous;
 };
 
+// A logical palette selected into a device context (as the foreground palette unless background
+// is set) until the end of the scope, then the previous one selected back as a background
+// palette.
+class PaletteSelection {
+  public:
+    PaletteSelection(HDC dc, HPALETTE palette, bool background = false)
+        : target(dc), previous(SelectPalette(dc, palette, background ? TRUE : FALSE)) {}
+    ~PaletteSelection() {
+        if (previous) SelectPalette(target, previous, TRUE);
+    }
+    PaletteSelection(const PaletteSelection&) = delete;
+    PaletteSelection& operator=(const PaletteSelection&) = delete;
+    explicit operator bool() const { return previous != nullptr; }
+
+  private:
+    HDC target;
+    HPALETTE previous;
+};
+
 // One COM reference. Copies take a reference of their own, so work handed to another thread can
 // carry the objects it calls.
 template <class T> class ComPtr {

@@ -10,26 +10,22 @@ SRWLOCK windowLookupLock = SRWLOCK_INIT;
 
 namespace {
 
-// A close request ends the process at once with status 0. The frame loop may be in the middle
-// of a frame on the application's thread: exit would run the exit handlers and static
-// destructors under its feet, and ExitProcess would stop it mid-call and then run the system
-// libraries' detach routines (DirectDraw's, OpenGL's) over whatever it held. Terminating does
-// neither; what was written is flushed first, and there is nothing else to save.
+// A close request ends the process from the window thread: the frame loop may be in the middle
+// of a frame on the application's thread, so nothing may run under its feet (see
+// platform::endProcess).
 //
 // restore puts the desktop's own display mode back first: a changed mode would outlive the
 // process (Wine's virtual desktop keeps it, and the next program started into it cannot show its
 // window). Through the system, not through DirectDraw, which another thread may be using.
-[[noreturn]] void endProcessOnClose(bool restore = false) {
+[[noreturn]] void endProcessOnClose(int status, bool restore = false) {
     if (restore) ChangeDisplaySettingsExA(nullptr, nullptr, nullptr, 0, nullptr);
-    std::fflush(nullptr);
-    TerminateProcess(GetCurrentProcess(), 0);
-    ExitProcess(0); // not reached: TerminateProcess does not return for the calling process
+    platform::endProcess(status);
 }
 
-// How long a close request waits for the application's thread before the window thread ends the
-// process itself, and the timer that counts it.
-constexpr UINT CLOSE_REQUEST_GRACE_MS = 1000;
+// The timer that wakes the window thread when a close request's grace period is over.
 constexpr UINT_PTR CLOSE_REQUEST_TIMER = 0x4b43;
+// How often readKey looks for a close request and for the window thread's end while it waits.
+constexpr uint32_t KEY_WAIT_STEP_MS = 100;
 
 std::unique_ptr<char[]> copyOf(const char* text) {
     const size_t size = std::strlen(text) + 1;
@@ -51,7 +47,7 @@ bool CriticalLock::enterWithin(DWORD limitMs) {
 }
 
 IWin32::IWin32(WindowHandle attached) : windowHandle(attached) {
-    okFlag = keyQueue.valid() ? 1 : 0;
+    okFlag = input && input->valid() ? 1 : 0;
     if (!attached) {
         ownsWindow = 1;
         return;
@@ -86,82 +82,23 @@ void IWin32::registerWindowClass(const char* name, UINT style, WNDPROC procedure
     RegisterClassA(&windowClass);
 }
 
-int IWin32::getModes(List<MODE>& out) {
-    // Built aside, so an allocation failure leaves the caller's list as it was.
-    List<MODE> copy;
-    for (auto* node = modes.first(); !List<MODE>::atEnd(node); node = node->next) {
-        MODE* record = new (std::nothrow) MODE(*node->element);
-        if (!record) return 0;
-        if (!copy.append(record)) {
-            delete record;
-            return 0;
-        }
-    }
-    out.clear();
-    copy.moveAllTo(out);
-    return 1;
+bool IWin32::awaitKey() {
+    input->waitForKey(KEY_WAIT_STEP_MS);
+    const HANDLE thread = windowThread.handle();
+    return thread && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
 }
 
-bool IWin32::addMode(const MODE& mode) {
-    MODE* record = new (std::nothrow) MODE(mode);
-    if (!record) return false;
-    if (!modes.append(record)) {
-        delete record;
-        return false;
-    }
-    return true;
-}
-
-void IWin32::endIfCloseRequested() {
-    if (!closeRequested || WindowThread::current()) return;
-    closeOnRequest();
-    endProcessOnClose();
-}
-
-int IWin32::readKey() {
-    if (!windowHandle || !ownsWindow || !keyEvent) return ISoftware::readKey();
-    for (;;) {
-        endIfCloseRequested();
-        // No lock while waiting: the window thread needs keyLock to queue the key. A window
-        // thread that ends takes the window with it: no key will come any more.
-        if (waitForThread(keyEvent.get(), windowThread.handle(), INFINITE) != WaitEnd::SIGNALLED)
-            return 0;
-        LockHold hold(keyLock);
-        int32_t value = 0;
-        const bool taken = keyQueue.pop(value);
-        if (keyQueue.empty()) ResetEvent(keyEvent.get());
-        if (taken) return value;
-    }
-}
-
-int IWin32::keyPressed() {
-    if (!windowHandle || !ownsWindow) return ISoftware::keyPressed();
-    endIfCloseRequested();
-    LockHold hold(keyLock);
-    return keyQueue.empty() ? 0 : 1;
-}
-
-int IWin32::setTitle(const char* text) {
-    if (!text) return 0;
-    std::unique_ptr<char[]> copy = copyOf(text);
+int IWin32::showTitle(const char* text) {
+    const HWND window = windowHandle;
+    if (!window) return 0;
     // The window thread gets a copy of its own: it may still be setting it when a caller that
     // stopped waiting changes the title again.
     std::unique_ptr<char[]> shown = copyOf(text);
-    if (!copy || !shown) return 0;
-    title = std::move(copy);
-    const HWND window = windowHandle;
-    if (!window) return 0;
+    if (!shown) return 0;
     const auto set = onWindowThread([window, shown = std::move(shown)] {
         return SetWindowTextA(window, shown.get()) != FALSE;
     });
     return set && *set ? 1 : 0;
-}
-
-int IWin32::getTitle(char* buffer) {
-    if (!buffer) return 0;
-    const char* text = title ? title.get() : "";
-    std::memcpy(buffer, text, std::strlen(text) + 1);
-    return 1;
 }
 
 int IWin32::removeSurface(Surface* surface) {
@@ -170,7 +107,7 @@ int IWin32::removeSurface(Surface* surface) {
         LockHold hold(paintLock);
         if (surface && paintTarget == surface) paintTarget = nullptr;
     }
-    return ISoftware::removeSurface(surface);
+    return IWindowed::removeSurface(surface);
 }
 
 void IWin32::setPaintSurface(Surface* surface, const Rect& source, const Rect& destination) {
@@ -188,16 +125,7 @@ void IWin32::clearPaintSurface() {
 int IWin32::createWindow(const char* className, DWORD style, int show, int width, int height) {
     if (!ownsWindow || !okFlag || !className) return 0;
     closeWindow();
-    // The key event exists before the window, so no key of the new window is ever queued
-    // without it; keys still queued from an earlier window keep it signalled.
-    KernelHandle keys(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!keys) return 0;
-    {
-        LockHold hold(keyLock);
-        keyEvent = std::move(keys);
-        if (!keyQueue.empty()) SetEvent(keyEvent.get());
-    }
-    const WindowRequest request = {className, title ? title.get() : "", style, show, width, height};
+    const WindowRequest request = {className, titleText(), style, show, width, height};
     if (!windowThread.start(request, handOverLimit)) {
         closeWindow();
         return 0;
@@ -236,8 +164,8 @@ bool IWin32::closeWindow() {
     if (!locked) windowThread.stop(0);
     if (!ended) windowThreadLeft = true;
     windowHandle = nullptr;
-    LockHold hold(keyLock);
-    keyEvent.reset();
+    // A close request goes with its window.
+    if (input) input->cancelClose();
     return ended;
 }
 
@@ -268,10 +196,30 @@ void IWin32::fillBlack(HWND window) {
     Rectangle(windowDc.get(), client.left, client.top, client.right, client.bottom);
 }
 
+bool IWin32::replaceSurface(Surface*& field, Surface* made) {
+    Surface* old = made;
+    bool replaced = false;
+    {
+        TimedHold hold(windowLock, handOverLimit);
+        if (hold) {
+            TimedHold paint(paintLock, handOverLimit);
+            if (paint) {
+                old = field;
+                field = made;
+                replaced = true;
+            }
+        }
+    }
+    // Outside the locks: destroying a DIB section or the screen's surface is a call into the
+    // system, which may wait for the window thread.
+    delete old;
+    return replaced;
+}
+
 bool IWin32::repaint() {
     LockHold paint(paintLock);
-    Surface* target = display; // written under paintLock as well
-    return paintTarget && target && paintTarget->copy(*target, 0);
+    // The display surface is written under paintLock as well.
+    return paintTarget && display && paintTarget->update(*this);
 }
 
 bool IWin32::awaitProcedures() {
@@ -307,28 +255,35 @@ LRESULT IWin32::handleMessage(ProcedureUse& use, HWND window, UINT message, WPAR
         return 0;
     }
     case WM_CLOSE:
-        if (owner) {
-            owner->closeRequested = true;
-            {
-                // A thread waiting in readKey wakes to see it.
-                LockHold keys(owner->keyLock);
-                if (owner->keyEvent) SetEvent(owner->keyEvent.get());
-            }
-            if (SetTimer(window, CLOSE_REQUEST_TIMER, CLOSE_REQUEST_GRACE_MS, nullptr)) return 0;
+        if (owner && owner->input) {
+            // A thread waiting in readKey wakes to see it.
+            owner->input->askToClose(0);
+            if (SetTimer(window, CLOSE_REQUEST_TIMER, WindowInput::CLOSE_GRACE_MS, nullptr))
+                return 0;
             owner->endingOnClose();
         }
-        endProcessOnClose(!owner && restoreWithoutOwner);
-    case WM_TIMER:
+        endProcessOnClose(0, !owner && restoreWithoutOwner);
+    case WM_TIMER: {
         if (wParam != CLOSE_REQUEST_TIMER) break;
-        if (owner) owner->endingOnClose();
-        endProcessOnClose(!owner && restoreWithoutOwner);
+        if (!owner || !owner->input) endProcessOnClose(0, restoreWithoutOwner);
+        int status = 0;
+        if (owner->input->closeDue(status)) {
+            owner->endingOnClose();
+            endProcessOnClose(status);
+        }
+        // Early, or already claimed or dropped: a claimed request is the application's to end.
+        const uint32_t left = owner->input->closeGraceLeft();
+        if (left > 0)
+            SetTimer(window, CLOSE_REQUEST_TIMER, left, nullptr);
+        else
+            KillTimer(window, CLOSE_REQUEST_TIMER);
+        return 0;
+    }
     case WM_KEYDOWN:
-        if (!owner) break;
+        if (!owner || !owner->input) break;
         {
             LockHold keys(owner->keyLock);
-            // A full queue drops the key; the event is already set then.
-            owner->keyQueue.push(KEY_PRESSED);
-            if (owner->keyEvent) SetEvent(owner->keyEvent.get());
+            owner->input->pushKey(KEY_PRESSED); // a full queue drops the key
         }
         return 0;
     default:

@@ -1,6 +1,5 @@
 #pragma once
-#include "backends/KeyQueue.h"
-#include "backends/Software.h"
+#include "backends/Windowed.h"
 #include "backends/win32/Handles.h"
 #include "backends/win32/WindowLookup.h"
 #include "backends/win32/WindowThread.h"
@@ -65,10 +64,9 @@ enum class WindowKind { WINDOWED, FULL_SCREEN };
 // The value every key press queues.
 constexpr int32_t KEY_PRESSED = 1;
 
-// What the two window back ends share: a top-level window living on a thread of its own, its
-// message handling, the key queue, the title, the surface repainted on WM_PAINT, the mode
-// list, the display's format, options and surface, and the locks between the window thread and
-// the application's thread.
+// What the two window back ends share beyond IWindowed: a top-level window living on a thread of
+// its own, its message handling, the surface repainted on WM_PAINT, and the locks between the
+// window thread and the application's thread.
 //
 // Constructed with no window it creates and owns its windows (createWindow / closeWindow);
 // constructed with a caller's window it only draws into it, never creates, closes or reads
@@ -92,7 +90,7 @@ constexpr int32_t KEY_PRESSED = 1;
 // end's destructor removes its lookup records and then waits for the holds to be given back
 // (awaitProcedures) before it frees anything, so a window thread left running never uses a freed
 // object.
-class IWin32 : public ISoftware {
+class IWin32 : public IWindowed {
   public:
     // attached: a caller's window to draw into, or null to own windows. ok() is 0 when the
     // key queue cannot be allocated or an attached window gives no device context.
@@ -100,29 +98,10 @@ class IWin32 : public ISoftware {
     // Does not close an owned window: the derived destructor must call closeWindow first.
     ~IWin32() override;
 
-    Surface* displaySurface() override { return display; }
-    int getModes(List<MODE>& modes) override;
-    // Owned window: waits until a key is queued and returns it; 0 once the window is gone.
-    // Otherwise the console.
-    int readKey() override;
-    // Owned window: whether a key is queued; never blocks or takes a key.
-    int keyPressed() override;
-    int setTitle(const char* text) override;
-    // buffer must hold the stored title and its NUL; "" before any setTitle.
-    int getTitle(char* buffer) override;
     int nativeType() override { return NATIVE_GDI; }
     // The address of the window's device context.
     void* nativeData() override { return &dc; }
-    int width() override { return displayWidth; }
-    int height() override { return displayHeight; }
-    int bits() override { return displayFormat.bits; }
-    int bytes() override { return displayFormat.bytes; }
-    int output() override { return outputOption; }
-    int secondOption() override { return secondOptionValue; }
-    int thirdOption() override { return THIRD_OPTION; }
-    Format format() override { return displayFormat; }
     WindowHandle window() override { return windowHandle; }
-    int ok() override { return okFlag; }
     // Also stops repainting the surface when it is the paint surface.
     int removeSurface(Surface* surface) override;
 
@@ -186,11 +165,6 @@ class IWin32 : public ISoftware {
     void setPaintSurface(Surface* surface, const Rect& source, const Rect& destination);
     void clearPaintSurface();
 
-    // Appends a copy; false when it cannot be allocated.
-    bool addMode(const MODE& mode);
-    void clearModes() { modes.clear(); }
-    List<MODE>& modeList() { return modes; }
-
     // Runs work on the window's thread and hands back its result; nothing when there is no
     // window thread or it did not answer within the hand-over limit (see WindowThread::call,
     // also for what the work may capture). Call with no lock held.
@@ -213,7 +187,7 @@ class IWin32 : public ISoftware {
         return Owner::windowMessage(use, kind, window, message, wParam, lParam);
     }
 
-    // WM_PAINT's repaint: copies the paint surface onto the display surface, under paintLock.
+    // WM_PAINT's repaint: updates the paint surface onto this display, under paintLock.
     // False when there is nothing to repaint or the copy failed.
     bool repaint();
     // Waits, within the hand-over limit, until no window procedure holds this object; false when
@@ -231,26 +205,27 @@ class IWin32 : public ISoftware {
     // from there: what must not outlive it (a changed display mode) is put back here.
     virtual void endingOnClose() {}
     // Called on the application's thread when WM_CLOSE ends the process from there: everything
-    // that has threads of its own (the window's, the driver's) is closed here first.
-    virtual void closeOnRequest() { closeWindow(); }
-    // WM_CLOSE ends the process with status 0. The application's thread does it at its next
-    // key check, once it has closed the display: then no thread is inside the driver while the
-    // process ends, which Wine does not survive (its graphics libraries' exit handlers run
-    // under a driver thread still drawing). The window thread does it itself when no key check
-    // comes within CLOSE_REQUEST_GRACE_MS: an application that never asks still ends.
-    void endIfCloseRequested();
+    // that has threads of its own (the window's, the driver's) is closed here first. A close
+    // request ends the process (IWindowed's policy) at the application's next key check, once
+    // it has closed the display: then no thread is inside the driver while the process ends,
+    // which Wine does not survive (its graphics libraries' exit handlers run under a driver
+    // thread still drawing).
+    void closeOnRequest() override { closeWindow(); }
+    bool readsWindowKeys() override { return windowHandle && ownsWindow; }
+    // False once the window thread has ended: it takes the window, and any key, with it.
+    bool awaitKey() override;
+    // On the window's thread, with a copy of its own.
+    int showTitle(const char* text) override;
+    bool onWindowThread() override { return WindowThread::current(); }
+    // Under windowLock and paintLock, each within the hand-over limit: a repaint on the window
+    // thread reads the surfaces under paintLock. What is destroyed goes outside them.
+    bool replaceSurface(Surface*& field, Surface* made) override;
+    // Nothing to show: the derived back ends present (or have a display surface with pixels).
+    int finishPresentation(Surface&, const Rect&, const Rect&) override { return 0; }
 
-    int32_t displayWidth = 0;  // reported by width(); set by the back ends when they open
-    int32_t displayHeight = 0; // likewise
-    Format displayFormat;      // the open display's pixel format
-    int32_t outputOption = 0;  // FULLSCREEN_OUTPUT or WINDOW_OUTPUT as opened
-    int32_t secondOptionValue = 0;
-    int32_t creatingPrimary = 0; // createSurface makes the display's own surface only while set
-    Surface* display = nullptr;  // owned: the surface that stands for the display
     HWND windowHandle = nullptr; // the window drawn into, null when none
     WindowDc dc;                 // GetDC of windowHandle on the application's thread
     int32_t ownsWindow = 0;      // 1: this object creates, closes and reads keys from windows
-    int32_t okFlag = 0;          // construction succeeded
     // How long the application's thread waits for the window thread; tests shorten it.
     DWORD handOverLimit = WINDOW_THREAD_LIMIT_MS;
     // A window thread was left running after it stopped answering; it may still be inside a
@@ -259,20 +234,14 @@ class IWin32 : public ISoftware {
 
     CriticalLock windowLock;  // message handling against window-state changes
     CriticalLock paintLock;   // the paint surface and presenting into the window
-    CriticalLock keyLock;     // the key queue and resetting keyEvent
+    CriticalLock keyLock;     // held by the window thread while it queues a key
     CriticalLock paletteLock; // the derived back ends' palette state
-
-    List<MODE> modes; // display modes offered, filled by the derived class
 
   private:
     template <class> friend class WindowLookup;
     // Holds the window procedures have on this object (ProcedureUse).
     std::atomic<long> procedureUses{0};
-    std::atomic<bool> closeRequested{false};
     WindowThread windowThread;
-    KeyQueue keyQueue;
-    KernelHandle keyEvent;              // manual reset, signalled while keys are queued
-    std::unique_ptr<char[]> title;      // last title set, or null
     Surface* paintTarget = nullptr;     // not owned
     Rect paintSource, paintDestination; // stored with paintTarget
 };

@@ -1,6 +1,7 @@
 #include "backends/x11/Connection.h"
 
 #include "backends/x11/Errors.h"
+#include "platform/Platform.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -18,12 +19,6 @@ namespace {
 // into its queue while answering a request of the application's thread, and then the
 // connection's socket has nothing to wake the poll with.
 constexpr int pollLimitMs = 100;
-
-void endProcess(int status) {
-    // Not exit: its static destructors would run under the feet of the other thread.
-    std::fflush(nullptr);
-    _exit(status);
-}
 
 } // namespace
 
@@ -107,6 +102,8 @@ bool Connection::stopEvents() {
     std::unique_lock hold(threadLock);
     stopping = true;
     hold.unlock();
+    // Closing the display is an end of its own: the program goes on without it.
+    if (input) input->cancelClose();
     nudgeEvents();
     hold.lock();
     const bool ended = threadChanged.wait_for(hold, std::chrono::milliseconds(stopLimitMs),
@@ -141,8 +138,12 @@ void Connection::readEvents() {
             std::lock_guard hold(threadLock);
             if (stopping) return;
         }
+        // A pending close request is ended here when its grace period runs out.
+        const uint32_t graceLeft = input ? input->closeGraceLeft() : 0;
+        const int limitMs =
+            graceLeft > 0 && graceLeft < uint32_t(pollLimitMs) ? int(graceLeft) : pollLimitMs;
         pollfd ready[2] = {{socket, POLLIN, 0}, {wakeRead, POLLIN, 0}};
-        poll(ready, 2, pollLimitMs);
+        poll(ready, 2, limitMs);
         char drain[64];
         while (read(wakeRead, drain, sizeof drain) > 0) {
         }
@@ -152,18 +153,15 @@ void Connection::readEvents() {
             XNextEvent(display, &event);
             handle(event);
         }
+        int status = 0;
+        if (input && input->closeDue(status)) platform::endProcess(status);
     }
 }
 
 void Connection::handle(const XEvent& event) {
     switch (event.type) {
     case KeyPress:
-        if (!ownsWindow) break;
-        {
-            std::lock_guard hold(keyLock);
-            keys.push(1); // a full queue drops the key
-        }
-        keyArrived.notify_all();
+        if (ownsWindow && input) input->pushKey(1); // a full queue drops the key
         break;
     case Expose:
         if (event.xexpose.count == 0) repaint(); // the last of a series
@@ -192,8 +190,8 @@ void Connection::handle(const XEvent& event) {
         // Only for the window now open: one closed meanwhile may have left its request queued.
         if (ownsWindow && event.xclient.window == window &&
             event.xclient.message_type == protocols && event.xclient.format == 32 &&
-            Atom(event.xclient.data.l[0]) == deleteWindow)
-            askToEnd(0);
+            Atom(event.xclient.data.l[0]) == deleteWindow && input)
+            input->askToClose(0);
         break;
     default:
         break;
@@ -205,34 +203,6 @@ void Connection::repaint() {
     if (!shown || !image.ok() || !window) return;
     image.waitForServer();
     image.put(window, gc, 0, 0, placement.x, placement.y, image.width(), image.height());
-}
-
-void Connection::askToEnd(int status) {
-    endStatus = status;
-    int expected = 0;
-    if (!endState.compare_exchange_strong(expected, 1)) return;
-    // The application's thread ends the process at its next call into the back end; one that
-    // makes none in time (busy elsewhere, or waiting for something else) does not keep the
-    // process alive.
-    std::unique_lock hold(threadLock);
-    threadChanged.wait_for(hold, std::chrono::milliseconds(endLimitMs),
-                           [this] { return stopping || endState != 1; });
-    // Closing the display meanwhile is an end of its own: the program goes on without it.
-    const bool closing = stopping;
-    hold.unlock();
-    expected = 1;
-    if (closing) {
-        endState.compare_exchange_strong(expected, 0);
-        return;
-    }
-    if (endState.compare_exchange_strong(expected, 2)) endProcess(endStatus);
-}
-
-void Connection::endIfAsked() {
-    int expected = 1;
-    if (endState.load(std::memory_order_relaxed) == 1 &&
-        endState.compare_exchange_strong(expected, 2))
-        endProcess(endStatus);
 }
 
 } // namespace x11

@@ -1,5 +1,5 @@
 #pragma once
-#include "backends/KeyQueue.h"
+#include "backends/Windowed.h"
 #include "backends/x11/Geometry.h"
 #include "backends/x11/Image.h"
 
@@ -15,19 +15,18 @@
 namespace x11 {
 
 // One connection to the X server, the window drawn into and the thread that reads its events.
-// Everything the event thread touches lives here, and the thread holds a share of it: a thread
-// that does not end within its limit still finds it, and closes the connection when it ends.
+// Everything the event thread touches lives here or in the input it shares, and the thread holds
+// a share of both: a thread that does not end within its limit still finds them, and closes the
+// connection when it ends.
 //
 // The application's thread sets the window up while no event thread runs, and presents under
-// paintLock; the event thread queues keys under keyLock and repaints under paintLock. The two
-// locks are never held together, and neither is held while waiting for the other thread. Xlib's
-// own lock (XInitThreads) is taken inside each Xlib call, so it nests inside ours, never around
-// them.
+// paintLock; the event thread queues keys and close requests in the input (under its own lock)
+// and repaints under paintLock. The two locks are never held together, and neither is held while
+// waiting for the other thread. Xlib's own lock (XInitThreads) is taken inside each Xlib call,
+// so it nests inside ours, never around them.
 class Connection : public std::enable_shared_from_this<Connection> {
   public:
-    // How long the event thread gives the application's thread to end the process after the
-    // window manager asked the window to close, and how long stopEvents waits for the thread.
-    static constexpr int endLimitMs = 1000;
+    // How long stopEvents waits for the thread.
     static constexpr int stopLimitMs = 5000;
 
     // A connection to the server DISPLAY names; null when none answers.
@@ -38,14 +37,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
     // Starts the thread that reads the window's events; false when it cannot be started.
     bool startEvents();
-    // Ends the event thread and joins it, so its share of this object is given back. False when
-    // it did not end within stopLimitMs: it then runs on with its share and ends on its own.
+    // Ends the event thread and joins it, so its share of this object is given back; a close
+    // request still pending goes with the window. False when it did not end within stopLimitMs:
+    // it then runs on with its share and ends on its own.
     bool stopEvents();
     // Waits up to limitMs for the window to be mapped; whether it is.
     bool waitViewable(int limitMs);
-    // Called by the application's thread at every call into the back end: when the window
-    // manager asked the window to close, ends the process with status 0 here and now.
-    void endIfAsked();
     // Tells the event thread to read events the application's thread has queued meanwhile.
     void nudgeEvents();
     // Puts the last presented image into the window again (an exposure, a move).
@@ -70,10 +67,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     int32_t windowHeight = 0;
     bool shown = false; // image holds a presented frame
 
-    // Under keyLock.
-    std::mutex keyLock;
-    std::condition_variable keyArrived;
-    KeyQueue keys;
+    // Keys and close requests for the application's thread; set while no event thread runs.
+    std::shared_ptr<WindowInput> input;
 
     std::atomic<bool> gone{false}; // the window was destroyed by someone else
 
@@ -82,7 +77,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
     static void eventMain(std::shared_ptr<Connection> self);
     void readEvents();
     void handle(const XEvent& event);
-    void askToEnd(int status);
     void finished();
 
     const int wakeRead, wakeWrite; // a pipe that wakes the event thread's poll
@@ -93,10 +87,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
     bool running = false;
     bool stopping = false;
     bool viewable = false;
-
-    // 0: nothing asked; 1: the window manager asked to close; 2: the process is ending.
-    std::atomic<int> endState{0};
-    std::atomic<int> endStatus{0};
 };
 
 } // namespace x11

@@ -20,11 +20,8 @@ constexpr char BACK_END_NAME[] = "X11";
 constexpr int viewableLimitMs = 2000;
 // Window and image sizes are 16-bit in the X protocol.
 constexpr int32_t largestSide = 32767;
-// readKey looks for the end the window manager asked for this often while it waits.
-constexpr auto keyWaitStep = std::chrono::milliseconds(100);
-
 // The pixels of the back end's image as a surface: memory it does not own.
-class ImagePixels : public ISoftware::SURFACE {
+class ImagePixels : public IMemory::SURFACE {
   public:
     explicit ImagePixels(uint8_t* row0) { pixels = row0; }
     int valid() override { return pixels ? 1 : 0; }
@@ -86,15 +83,12 @@ Cursor invisibleCursor(Display* display, Window window) {
 
 // ---- surfaces
 
-::SURFACE* IX11::createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
-                               int32_t& orientation, int32_t& advance, int32_t& variant) {
-    if (making == Making::NOTHING)
-        return ISoftware::createSurface(width, height, format, kind, orientation, advance, variant);
-    ::SURFACE* made = making == Making::PRIMARY
-                          ? static_cast<::SURFACE*>(new (std::nothrow) PRIMARY(this))
-                          : new (std::nothrow) ImagePixels(imagePixels);
+::SURFACE* IX11::createNativeSurface(int32_t&, int32_t&, Format&, int32_t& kind,
+                                     int32_t& orientation, int32_t& advance, int32_t& variant) {
+    if (!imagePixels) return nullptr;
+    ::SURFACE* made = new (std::nothrow) ImagePixels(imagePixels);
     if (!made) return nullptr;
-    kind = making == Making::PRIMARY ? KIND_PRIMARY : KIND_MEMORY;
+    kind = KIND_MEMORY;
     orientation = TOP_DOWN;
     if (advance == -1) advance = 0;
     variant = VARIANT_DEFAULT;
@@ -106,18 +100,23 @@ Cursor invisibleCursor(Display* display, Window window) {
 IX11::IX11(Role offered, WindowHandle window) : role(offered) {
     connection = x11::Connection::open();
     if (!connection) return;
-    Display* display = connection->display;
-    nativeDisplay = display;
+    connection->input = input;
+    Display* server = connection->display;
+    nativeDisplay = server;
     if (window) {
         attached = true;
         if (!attach(windowNumberOf(window))) return;
     } else {
-        visual = DefaultVisual(display, connection->screen);
-        depth = DefaultDepth(display, connection->screen);
+        visual = DefaultVisual(server, connection->screen);
+        depth = DefaultDepth(server, connection->screen);
     }
-    serverFormat = formatOf(display, static_cast<Visual*>(visual), depth);
-    if (!serverFormat.ok() || !connection->keys.valid()) return;
+    displayFormat = formatOf(server, static_cast<Visual*>(visual), depth);
+    if (!displayFormat.ok() || !input || !input->valid()) return;
     okFlag = 1;
+    if (!attached)
+        addMode(modeRecord(DisplayWidth(server, connection->screen),
+                           DisplayHeight(server, connection->screen), displayFormat,
+                           role == Role::FULL_SCREEN ? FULLSCREEN_OUTPUT : WINDOW_OUTPUT, 0));
     if (attached) {
         {
             std::lock_guard paint(connection->paintLock);
@@ -125,7 +124,7 @@ IX11::IX11(Role offered, WindowHandle window) : role(offered) {
             displayHeight = connection->windowHeight;
         }
         outputOption = WINDOW_OUTPUT;
-        if (!createDisplaySurfaces()) okFlag = 0;
+        if (!createDisplaySurface() || !createStagingSurface(TOP_DOWN)) okFlag = 0;
     }
 }
 
@@ -135,23 +134,22 @@ IX11::~IX11() {
     // connection goes only once its event thread has stopped.
     if (attached && connection) connection->stopEvents();
     connection.reset();
-    delete[] title;
 }
 
 bool IX11::attach(unsigned long id) {
     x11::Connection& c = *connection;
-    Display* display = c.display;
+    Display* server = c.display;
     XWindowAttributes attributes{};
-    const Status got = XGetWindowAttributes(display, id, &attributes);
-    if (x11::takeErrors(display) != 0 || !got) return false;
+    const Status got = XGetWindowAttributes(server, id, &attributes);
+    if (x11::takeErrors(server) != 0 || !got) return false;
     visual = attributes.visual;
     depth = attributes.depth;
     // Events of its own selection only: the window's owner keeps every event it asked for.
-    XSelectInput(display, id, StructureNotifyMask | ExposureMask);
-    if (x11::takeErrors(display) != 0) return false;
+    XSelectInput(server, id, StructureNotifyMask | ExposureMask);
+    if (x11::takeErrors(server) != 0) return false;
     c.window = id;
     c.ownsWindow = false;
-    c.gc = XCreateGC(display, id, 0, nullptr);
+    c.gc = XCreateGC(server, id, 0, nullptr);
     {
         std::lock_guard paint(c.paintLock);
         c.windowWidth = attributes.width;
@@ -196,54 +194,20 @@ WindowHandle IX11::window() {
     return connection && connection->window ? windowHandleOf(connection->window) : nullptr;
 }
 
-int IX11::getModes(List<MODE>& modes) {
-    List<MODE> offered;
-    if (ownsWindow() && ok()) {
-        MODE* mode = new (std::nothrow) MODE;
-        if (!mode) return 0;
-        name(mode->interfaceName);
-        mode->width = DisplayWidth(connection->display, connection->screen);
-        mode->height = DisplayHeight(connection->display, connection->screen);
-        mode->format = serverFormat;
-        mode->output = role == Role::FULL_SCREEN ? FULLSCREEN_OUTPUT : WINDOW_OUTPUT;
-        mode->secondOption = 0;
-        mode->thirdOption = THIRD_OPTION;
-        if (!offered.append(mode)) {
-            delete mode;
-            return 0;
-        }
-    }
-    modes.clear();
-    offered.moveAllTo(modes);
+int IX11::getModes(List<MODE>& out) {
+    if (ownsWindow() && ok()) return IWindowed::getModes(out);
+    out.clear();
     return 1;
-}
-
-int IX11::open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t second,
-               int32_t third) {
-    switch (mode) {
-    case FUZZY8:
-    case FUZZY16:
-    case FUZZY32:
-    case DIRECT:
-        return openDisplay(width, height, output, second, third);
-    default:
-        return openFormat(width, height, Format(mode), output, second, third);
-    }
-}
-
-int IX11::openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
-                     int32_t second, int32_t third) {
-    if (!format.ok() || format != serverFormat) return 0;
-    return openDisplay(width, height, output, second, third);
 }
 
 bool IX11::reconnect() {
     std::shared_ptr<x11::Connection> fresh = x11::Connection::open();
-    if (!fresh || !fresh->keys.valid()) return false;
+    if (!fresh) return false;
     Visual* freshVisual = DefaultVisual(fresh->display, fresh->screen);
     const int freshDepth = DefaultDepth(fresh->display, fresh->screen);
     // The surfaces and the caller know the display by its format: it must not change.
-    if (formatOf(fresh->display, freshVisual, freshDepth) != serverFormat) return false;
+    if (formatOf(fresh->display, freshVisual, freshDepth) != displayFormat) return false;
+    fresh->input = input;
     connection = std::move(fresh);
     nativeDisplay = connection->display;
     visual = freshVisual;
@@ -256,22 +220,19 @@ int IX11::openDisplay(int32_t width, int32_t height, int32_t output, int32_t sec
                       int32_t third) {
     // A close whose event thread did not end left this object without a connection: a window of
     // its own can have a new one.
-    if (!connection && ownsWindow() && serverFormat.ok() && !reconnect()) return 0;
+    if (!connection && ownsWindow() && displayFormat.ok() && !reconnect()) return 0;
     // Options first: a refused open leaves an open display as it was.
     if (!ok()) return 0;
     const int32_t offered = attached || role == Role::WINDOW ? WINDOW_OUTPUT : FULLSCREEN_OUTPUT;
-    if (output == -1) output = offered;
-    if (output != offered) return 0;
-    if (second == -1) second = 0;
-    if (third != -1 && third != THIRD_OPTION) return 0;
+    if (!acceptOptions(offered, output, second, third)) return 0;
     if (width <= 0 || height <= 0 || width > largestSide || height > largestSide) return 0;
     close();
     displayWidth = width;
     displayHeight = height;
     outputOption = output;
-    secondValue = second;
+    secondOptionValue = second;
     if ((ownsWindow() && !createWindow(output == FULLSCREEN_OUTPUT, width, height)) ||
-        !createDisplaySurfaces()) {
+        !createDisplaySurface() || !createStagingSurface(TOP_DOWN)) {
         close();
         return 0;
     }
@@ -279,57 +240,58 @@ int IX11::openDisplay(int32_t width, int32_t height, int32_t output, int32_t sec
 }
 
 void IX11::close() {
+    imageSurface.reset();
     destroyDisplaySurfaces();
     closeWindow();
     if (ownsWindow()) {
         displayWidth = displayHeight = 0;
-        outputOption = secondValue = 0;
+        outputOption = secondOptionValue = 0;
     }
 }
 
 bool IX11::createWindow(bool fullScreenWindow, int32_t width, int32_t height) {
     x11::Connection& c = *connection;
-    Display* display = c.display;
-    const int32_t windowWidth = fullScreenWindow ? DisplayWidth(display, c.screen) : width;
-    const int32_t windowHeight = fullScreenWindow ? DisplayHeight(display, c.screen) : height;
-    const bool managed = windowManagerRuns(display, c.root);
+    Display* server = c.display;
+    const int32_t windowWidth = fullScreenWindow ? DisplayWidth(server, c.screen) : width;
+    const int32_t windowHeight = fullScreenWindow ? DisplayHeight(server, c.screen) : height;
+    const bool managed = windowManagerRuns(server, c.root);
 
     XSetWindowAttributes attributes{};
-    attributes.background_pixel = BlackPixel(display, c.screen); // around the shown display
+    attributes.background_pixel = BlackPixel(server, c.screen); // around the shown server
     attributes.event_mask = KeyPressMask | ExposureMask | StructureNotifyMask;
     const Window window = XCreateWindow(
-        display, c.root, 0, 0, unsigned(windowWidth), unsigned(windowHeight), 0, depth, InputOutput,
+        server, c.root, 0, 0, unsigned(windowWidth), unsigned(windowHeight), 0, depth, InputOutput,
         static_cast<Visual*>(visual), CWBackPixel | CWEventMask, &attributes);
     if (!window) return false;
-    XSetWMProtocols(display, window, &c.deleteWindow, 1);
+    XSetWMProtocols(server, window, &c.deleteWindow, 1);
     if (XSizeHints* hints = XAllocSizeHints()) {
         if (fullScreenWindow) {
             hints->flags = USPosition | PPosition;
         } else {
-            // The display does not follow the window's size: the window keeps it.
+            // The server does not follow the window's size: the window keeps it.
             hints->flags = PMinSize | PMaxSize;
             hints->min_width = hints->max_width = windowWidth;
             hints->min_height = hints->max_height = windowHeight;
         }
-        XSetWMNormalHints(display, window, hints);
+        XSetWMNormalHints(server, window, hints);
         XFree(hints);
     }
     char className[] = "PTC", instanceName[] = "ptc";
     XClassHint classHint{instanceName, className};
-    XSetClassHint(display, window, &classHint);
+    XSetClassHint(server, window, &classHint);
     if (fullScreenWindow) {
-        const Cursor cursor = invisibleCursor(display, window);
-        XDefineCursor(display, window, cursor);
-        XFreeCursor(display, cursor);
+        const Cursor cursor = invisibleCursor(server, window);
+        XDefineCursor(server, window, cursor);
+        XFreeCursor(server, cursor);
         if (managed) {
-            Atom fullScreenState = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
-            XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STATE", False), XA_ATOM,
+            Atom fullScreenState = XInternAtom(server, "_NET_WM_STATE_FULLSCREEN", False);
+            XChangeProperty(server, window, XInternAtom(server, "_NET_WM_STATE", False), XA_ATOM,
                             32, PropModeReplace, reinterpret_cast<unsigned char*>(&fullScreenState),
                             1);
         }
     }
-    storeTitle(display, window, title ? title : "");
-    c.gc = XCreateGC(display, window, 0, nullptr);
+    storeTitle(server, window, titleText());
+    c.gc = XCreateGC(server, window, 0, nullptr);
     {
         std::lock_guard paint(c.paintLock);
         c.windowWidth = windowWidth;
@@ -341,15 +303,15 @@ bool IX11::createWindow(bool fullScreenWindow, int32_t width, int32_t height) {
     c.focusOnMap = fullScreenWindow && !managed;
     c.gone = false;
     if (!c.gc || !c.startEvents()) {
-        if (c.gc) XFreeGC(display, c.gc);
+        if (c.gc) XFreeGC(server, c.gc);
         c.gc = nullptr;
         c.window = 0;
-        XDestroyWindow(display, window);
-        XSync(display, False);
+        XDestroyWindow(server, window);
+        XSync(server, False);
         return false;
     }
-    XMapRaised(display, window);
-    XFlush(display);
+    XMapRaised(server, window);
+    XFlush(server);
     // Not a failure when it takes longer: the first exposure shows the last presented frame.
     c.waitViewable(viewableLimitMs);
     return true;
@@ -379,25 +341,6 @@ void IX11::closeWindow() {
     c.window = 0;
 }
 
-bool IX11::createDisplaySurfaces() {
-    making = Making::PRIMARY;
-    primary = new (std::nothrow)
-        Surface(this, displayWidth, displayHeight, serverFormat, KIND_PRIMARY, -1, -1, -1);
-    making = Making::NOTHING;
-    staging = new (std::nothrow)
-        Surface(this, displayWidth, displayHeight, serverFormat, KIND_MEMORY, TOP_DOWN, -1, -1);
-    return primary && primary->ok() && staging && staging->ok();
-}
-
-void IX11::destroyDisplaySurfaces() {
-    delete imageSurface;
-    imageSurface = nullptr;
-    delete staging;
-    staging = nullptr;
-    delete primary;
-    primary = nullptr;
-}
-
 // ---- presentation
 
 bool IX11::prepareImage() {
@@ -410,8 +353,7 @@ bool IX11::prepareImage() {
         c.placement = wanted;
         return true;
     }
-    delete imageSurface;
-    imageSurface = nullptr;
+    imageSurface.reset();
     c.shown = false;
     if (!c.image.create(c.display, static_cast<Visual*>(visual), depth, wanted.width, wanted.height,
                         true))
@@ -420,42 +362,53 @@ bool IX11::prepareImage() {
     if (wanted.width != displayWidth || wanted.height != displayHeight) return true;
     // Shown at its own size: the conversion writes straight into the image.
     imagePixels = c.image.pixels();
-    making = Making::IMAGE;
-    imageSurface = new (std::nothrow)
-        Surface(this, displayWidth, displayHeight, serverFormat, KIND_MEMORY, TOP_DOWN,
-                c.image.pitch() - displayWidth * serverFormat.bytes, -1);
-    making = Making::NOTHING;
+    imageSurface.reset(new (std::nothrow) Surface(
+        this, displayWidth, displayHeight, displayFormat, KIND_MEMORY, TOP_DOWN,
+        c.image.pitch() - displayWidth * displayFormat.bytes, -1));
+    imagePixels = nullptr;
     if (imageSurface && imageSurface->ok()) return true;
-    delete imageSurface;
-    imageSurface = nullptr;
+    imageSurface.reset();
     return false;
 }
 
-int IX11::present(Surface& source, const Rect& sourceArea, const Rect& destinationArea) {
-    if (!connection) return 0;
+Surface* IX11::beginPresentation(Surface&, const Rect& sourceArea, const Rect& destinationArea,
+                                 int& result) {
+    result = 0;
+    if (!connection) return nullptr;
     x11::Connection& c = *connection;
-    if (ownsWindow()) c.endIfAsked();
-    if (!c.window || c.gone || !staging) return 0;
-    const Rect area(std::max(0, destinationArea.x1), std::max(0, destinationArea.y1),
-                    std::min(displayWidth, destinationArea.x1 + sourceArea.width()),
-                    std::min(displayHeight, destinationArea.y1 + sourceArea.height()));
-    if (area.x2 <= area.x1 || area.y2 <= area.y1) return 1; // nothing to show is no failure
+    if (ownsWindow()) endIfCloseRequested();
+    if (!c.window || c.gone || !staging) return nullptr;
+    if (!visibleArea(sourceArea, destinationArea, presentedArea)) {
+        result = 1; // nothing to show is no failure
+        return nullptr;
+    }
+    presenting = std::unique_lock(c.paintLock);
+    if (!prepareImage()) {
+        presenting.unlock();
+        return nullptr;
+    }
+    // The server may still be reading the image for the last put.
+    c.image.waitForServer();
+    return imageSurface ? imageSurface.get() : staging;
+}
+
+void IX11::cancelPresentation() {
+    if (presenting.owns_lock()) presenting.unlock();
+}
+
+int IX11::finishPresentation(Surface&, const Rect&, const Rect&) {
+    x11::Connection& c = *connection;
     {
-        std::lock_guard paint(c.paintLock);
-        if (!prepareImage()) return 0;
-        // The server may still be reading the image for the last put.
-        c.image.waitForServer();
-        Surface& converted = imageSurface ? *imageSurface : *staging;
-        if (!source.copy(converted, sourceArea, destinationArea, 0)) return 0;
-        Rect shown = area;
+        std::unique_lock paint = std::move(presenting);
+        Rect shown = presentedArea;
         if (!imageSurface) {
-            shown = x11::scaledArea(area, displayWidth, displayHeight, c.image.width(),
+            shown = x11::scaledArea(presentedArea, displayWidth, displayHeight, c.image.width(),
                                     c.image.height());
             auto* pixels = static_cast<uint8_t*>(staging->lock(1));
             if (!pixels) return 0;
             x11::scaleBlock({pixels, staging->pitch(), displayWidth, displayHeight},
                             {c.image.pixels(), c.image.pitch(), c.image.width(), c.image.height()},
-                            shown, serverFormat.bytes, scaleColumns);
+                            shown, displayFormat.bytes, scaleColumns);
             staging->unlock();
         }
         c.image.put(c.window, c.gc, shown.x1, shown.y1, c.placement.x + shown.x1,
@@ -469,42 +422,13 @@ int IX11::present(Surface& source, const Rect& sourceArea, const Rect& destinati
 
 // ---- keys, title, name
 
-int IX11::readKey() {
-    if (!connection || !ownsWindow() || !connection->window) return ISoftware::readKey();
-    x11::Connection& c = *connection;
-    for (;;) {
-        c.endIfAsked();
-        std::unique_lock hold(c.keyLock);
-        int32_t value = 0;
-        if (c.keys.pop(value)) return value;
-        c.keyArrived.wait_for(hold, keyWaitStep);
-    }
+bool IX11::readsWindowKeys() {
+    return connection && ownsWindow() && connection->window;
 }
 
-int IX11::keyPressed() {
-    if (!connection || !ownsWindow() || !connection->window) return ISoftware::keyPressed();
-    connection->endIfAsked();
-    std::lock_guard hold(connection->keyLock);
-    return connection->keys.empty() ? 0 : 1;
-}
-
-int IX11::setTitle(const char* text) {
-    if (!text) return 0;
-    const size_t length = std::strlen(text);
-    char* copy = new (std::nothrow) char[length + 1];
-    if (!copy) return 0;
-    std::memcpy(copy, text, length + 1);
-    delete[] title;
-    title = copy;
+int IX11::showTitle(const char* text) {
     if (!connection || !ownsWindow() || !connection->window) return 0;
-    storeTitle(connection->display, connection->window, title);
-    return 1;
-}
-
-int IX11::getTitle(char* buffer) {
-    if (!buffer) return 0;
-    const char* text = title ? title : "";
-    std::memcpy(buffer, text, std::strlen(text) + 1);
+    storeTitle(connection->display, connection->window, text);
     return 1;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "backends/Software.h"
+#include "backends/Windowed.h"
 #include "display/List.h"
 #include "display/MODE.h"
 #include "display/Rect.h"
@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class Surface;
@@ -30,29 +31,13 @@ class Connection;
 // presented image, a window destroyed by its owner makes ok() 0. When the window manager asks a
 // window of its own to close, the process ends with status 0: at the application thread's next
 // call into the back end (keyPressed, readKey, a presentation), or from the event thread when
-// none comes within a second; either way with _exit after flushing stdio, so no static
-// destructor runs under another thread's feet. A lost connection ends the process with a
-// message on standard error and status 1.
-class IX11 : public ISoftware {
+// none comes within a second (IWindowed's close policy); either way without running a static
+// destructor under another thread's feet. A lost connection ends the process with a message on
+// standard error and status 1.
+class IX11 : public IWindowed {
   public:
     // The output a back end made without a window offers (the factory's two candidates).
     enum class Role { FULL_SCREEN, WINDOW };
-
-    // The display's own surface. It has no pixels: copies into it are presentations.
-    class PRIMARY : public PresentingSurface {
-      public:
-        explicit PRIMARY(IX11* display) : owner(display) {}
-        int valid() override { return owner ? 1 : 0; }
-
-      protected:
-        Surface* display() override { return owner ? owner->primary : nullptr; }
-        int present(Surface& source, const Rect& sourceRect, const Rect& destinationRect) override {
-            return owner->present(source, sourceRect, destinationRect);
-        }
-
-      private:
-        IX11* owner;
-    };
 
     // role: the output offered when making windows. window: a caller's window to draw into at
     // its size, or null. ok() is 0 when no X server answers, its visual is not 16 to 32 bits of
@@ -61,43 +46,16 @@ class IX11 : public ISoftware {
     ~IX11() override;
 
     int getModes(List<MODE>& modes) override;
-    // Mode codes FUZZY8/16/32 and DIRECT, or the id of the server's format.
-    int open(int32_t width, int32_t height, int32_t mode, int32_t output, int32_t secondOption,
-             int32_t thirdOption) override;
-    // Only the server's format.
-    int openFormat(int32_t width, int32_t height, const Format& format, int32_t output,
-                   int32_t secondOption, int32_t thirdOption) override;
-    Surface* displaySurface() override { return primary; }
-    // A window of its own: blocks until a key is queued, returns 1. Otherwise the console.
-    int readKey() override;
-    // A window of its own: whether a key is queued; never blocks or takes a key.
-    int keyPressed() override;
-    int setTitle(const char* title) override;
-    int getTitle(char* buffer) override;
     int nativeType() override { return NATIVE_XLIB; }
     void* nativeData() override { return &nativeDisplay; }
     void name(char* buffer) override;
-    int width() override { return displayWidth; }
-    int height() override { return displayHeight; }
-    int bits() override { return serverFormat.bits; }
-    int bytes() override { return serverFormat.bytes; }
-    int output() override { return outputOption; }
-    int secondOption() override { return secondValue; }
-    int thirdOption() override { return THIRD_OPTION; }
-    Format format() override { return serverFormat; }
     WindowHandle window() override;
     int ok() override;
-    ::SURFACE* createSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
-                             int32_t& orientation, int32_t& advance, int32_t& variant) override;
 
     // Closes a window of its own and drops the display surface; a caller's window stays. When
     // the window's event thread does not end within its limit, the window and the connection
     // are left to it (they go when it ends), ok() is 0 and the next open makes a new connection.
     void close();
-
-    // Converts the source area into the server's format, scales it to the window and puts it
-    // there. Non-zero on success.
-    int present(Surface& source, const Rect& sourceArea, const Rect& destinationArea);
 
     // The default screen's root window of the server DISPLAY names, or null.
     static WindowHandle rootWindow();
@@ -105,15 +63,31 @@ class IX11 : public ISoftware {
     enum class Presence { EXISTS, MISSING, NO_SERVER };
     static Presence windowPresence(WindowHandle window);
 
+  protected:
+    // In the server's format (the codes and format of IWindowed::open).
+    int openDisplay(int32_t width, int32_t height, int32_t output, int32_t second,
+                    int32_t third) override;
+    bool readsWindowKeys() override;
+    int showTitle(const char* text) override;
+    // The image's own pixels while the image surface is made.
+    ::SURFACE* createNativeSurface(int32_t& width, int32_t& height, Format& format, int32_t& kind,
+                                   int32_t& orientation, int32_t& advance,
+                                   int32_t& variant) override;
+    // Under paintLock from begin to finish: the image is made to match where the display shows
+    // now, and the conversion goes straight into it when it shows at the display's size, else
+    // into the staging surface, which finish scales into the image. Then the image is put.
+    Surface* beginPresentation(Surface& source, const Rect& sourceArea, const Rect& destinationArea,
+                               int& result) override;
+    int finishPresentation(Surface& shown, const Rect& shownArea,
+                           const Rect& destinationArea) override;
+    void cancelPresentation() override;
+
   private:
-    int openDisplay(int32_t width, int32_t height, int32_t output, int32_t second, int32_t third);
     // A new connection in place of one left to an event thread that did not stop.
     bool reconnect();
     bool attach(unsigned long window);
     bool createWindow(bool fullScreen, int32_t width, int32_t height);
     void closeWindow();
-    bool createDisplaySurfaces();
-    void destroyDisplaySurfaces();
     // Under paintLock: makes the image match where the display shows now; false when it
     // cannot be had.
     bool prepareImage();
@@ -125,16 +99,12 @@ class IX11 : public ISoftware {
     void* nativeDisplay = nullptr;
     void* visual = nullptr; // the window's Visual
     int depth = 0;
-    Format serverFormat;
-    int32_t displayWidth = 0, displayHeight = 0;
-    int32_t outputOption = 0, secondValue = 0;
-    char* title = nullptr;
-    Surface* primary = nullptr;      // owned
-    Surface* staging = nullptr;      // owned: the display in the server's format, when scaled
-    Surface* imageSurface = nullptr; // owned: the image's own pixels, when not scaled
-    enum class Making { NOTHING, PRIMARY, IMAGE } making = Making::NOTHING;
-    uint8_t* imagePixels = nullptr; // what imageSurface is made over
-    int32_t okFlag = 0;
+    // The image's own pixels, when it shows at the display's size; else the staging surface
+    // holds the display in the server's format.
+    std::unique_ptr<Surface> imageSurface;
+    uint8_t* imagePixels = nullptr;          // what imageSurface is made over, while it is made
+    std::unique_lock<std::mutex> presenting; // paintLock, from begin to finish of a presentation
+    Rect presentedArea;                      // the part of the display the presentation shows
 
     std::vector<int32_t> scaleColumns; // scaleBlock's scratch, under paintLock
 };

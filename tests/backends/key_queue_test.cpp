@@ -1,4 +1,5 @@
 #include "backends/KeyQueue.h"
+#include "backends/Windowed.h"
 
 #include <gtest/gtest.h>
 
@@ -113,6 +114,59 @@ TEST(KeyQueue, ProducerAndConsumerThreadsUnderOneLock) {
     for (int32_t i = 0; i < total; ++i) ASSERT_EQ(received[i], i);
     EXPECT_TRUE(queue.empty());
     (void)dropped;
+}
+
+// The close request a window thread hands the application's thread: claimed once by whichever
+// side comes first, dropped with its window, never due before its grace period.
+TEST(WindowInput, CloseRequestIsEndedOnceByOneSide) {
+    enum Step { ASK0, ASK5, CLAIM, DUE, CANCEL };
+    struct Case {
+        const char* why;
+        std::vector<Step> steps;
+        bool claimed; // the last step's answer, for CLAIM and DUE
+        int status;
+    } cases[] = {
+        {"a request is the application's to claim", {ASK0, CLAIM}, true, 0},
+        {"the first request's status holds", {ASK5, ASK0, CLAIM}, true, 5},
+        {"claimed once only", {ASK0, CLAIM, CLAIM}, false, 0},
+        {"nothing asked, nothing to claim", {CLAIM}, false, 0},
+        {"a closed window takes its request along", {ASK0, CANCEL, CLAIM}, false, 0},
+        {"not due within its grace period", {ASK0, DUE}, false, 0},
+        {"a claimed request never falls due", {ASK0, CLAIM, DUE}, false, 0},
+    };
+    for (const Case& c : cases) {
+        WindowInput input;
+        bool answer = false;
+        int status = -1;
+        for (Step step : c.steps) {
+            switch (step) {
+            case ASK0:
+                input.askToClose(0);
+                break;
+            case ASK5:
+                input.askToClose(5);
+                break;
+            case CLAIM:
+                answer = input.claimClose(status);
+                break;
+            case DUE:
+                answer = input.closeDue(status);
+                break;
+            case CANCEL:
+                input.cancelClose();
+                break;
+            }
+        }
+        EXPECT_EQ(answer, c.claimed) << c.why;
+        if (c.claimed) {
+            EXPECT_EQ(status, c.status) << c.why;
+        }
+    }
+    WindowInput pending;
+    EXPECT_EQ(pending.closeGraceLeft(), 0u) << "no grace period without a request";
+    pending.askToClose(0);
+    EXPECT_GT(pending.closeGraceLeft(), 0u);
+    EXPECT_LE(pending.closeGraceLeft(), WindowInput::CLOSE_GRACE_MS);
 }
 
 } // namespace
