@@ -1,13 +1,11 @@
 #include "screensaver/Preview.h"
 
+#include "backends/win32/WindowThread.h"
 #include "front/PTC.h"
 #include "screensaver/Rays.h"
 
 #include <windows.h>
-// after windows.h
-#include <process.h>
 
-#include <atomic>
 #include <memory>
 #include <new>
 
@@ -18,30 +16,23 @@ constexpr UINT fillParent = WM_APP;
 constexpr DWORD startLimit = 10000; // for the child's thread to make the window
 constexpr DWORD endLimit = 2000;    // for it to end
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
-
-Handle newEvent() {
-    return Handle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-}
-
-// What the drawing thread and the child's thread share; each holds it as long as it runs, so
+// What the drawing thread and the child's window share; each holds it as long as it runs, so
 // a thread left behind after a bounded wait still finds it.
 struct Child {
     HWND parent = nullptr;
-    RECT area{};              // the parent's client area at the start
-    Handle made = newEvent(); // the child exists, or could not be made
-    Handle gone = newEvent(); // the child is destroyed
-    std::atomic<HWND> window{nullptr};
+    RECT area{};                                                    // the parent's client area
+    KernelHandle gone{CreateEventA(nullptr, TRUE, FALSE, nullptr)}; // the child is destroyed
 };
 
+// The window keeps its own reference to the Child, handed over in WM_NCCREATE and let go of
+// in WM_NCDESTROY.
 LRESULT CALLBACK childProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE)
         SetWindowLongPtrA(window, GWLP_USERDATA,
                           LONG_PTR(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
-    auto* child = reinterpret_cast<Child*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* held =
+        reinterpret_cast<std::shared_ptr<Child>*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    Child* child = held ? held->get() : nullptr;
     switch (message) {
     case fillParent:
         if (child)
@@ -65,37 +56,13 @@ LRESULT CALLBACK childProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
         if (child) SetEvent(child->gone.get());
         PostQuitMessage(0);
         return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        delete held;
+        return DefWindowProcA(window, message, wParam, lParam);
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
-}
-
-unsigned __stdcall childThread(void* start) {
-    const std::unique_ptr<std::shared_ptr<Child>> handed(
-        static_cast<std::shared_ptr<Child>*>(start));
-    const std::shared_ptr<Child> child = *handed;
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA info{};
-    info.lpfnWndProc = childProcedure;
-    info.hInstance = instance;
-    info.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    info.lpszClassName = previewClassName;
-    RegisterClassA(&info); // fails harmlessly when an earlier preview registered it
-    // Made at the frames' size, which the window back end takes as the size it scales from; it
-    // fills the parent once the display is open. WS_EX_NOPARENTNOTIFY: WM_PARENTNOTIFY would
-    // wait for the parent's thread, which belongs to another process that may not answer.
-    const HWND window =
-        CreateWindowExA(WS_EX_NOPARENTNOTIFY, previewClassName, "", WS_CHILD, 0, 0, rayAreaWidth,
-                        rayAreaHeight, child->parent, nullptr, instance, child.get());
-    child->window = window;
-    SetEvent(child->made.get());
-    if (!window) return 1;
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    return 0;
 }
 
 bool childGone(const Child& child) {
@@ -133,29 +100,32 @@ int drawFrames(Frames& frames, const Child& child, HWND window) {
 int runPreview(Frames& frames, WindowHandle parent) {
     if (!parent || !IsWindow(parent)) return 0;
     const std::shared_ptr<Child> child(new (std::nothrow) Child);
-    if (!child || !child->made || !child->gone) return 1;
+    if (!child || !child->gone) return 1;
     child->parent = parent;
     if (!GetClientRect(parent, &child->area)) return 0; // gone meanwhile
-    auto* start = new (std::nothrow) std::shared_ptr<Child>(child);
-    if (!start) return 1;
-    unsigned threadId = 0;
-    const Handle thread(
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, childThread, start, 0, &threadId)));
-    if (!thread) {
-        delete start;
-        return 1;
-    }
-    const HANDLE madeOrEnded[] = {child->made.get(), thread.get()};
-    WaitForMultipleObjects(2, madeOrEnded, FALSE, startLimit);
-    const HWND window = child->window;
-    const int status = window ? drawFrames(frames, *child, window) : childGone(*child) ? 0 : 1;
-    // A child destroyed with its parent has ended its thread's loop already; one that was not
-    // destroyed is closed, which ends the loop; a thread still making it is left to the
-    // process's end.
-    if (window && IsWindow(window))
-        PostMessageA(window, WM_CLOSE, 0, 0);
-    else
-        PostThreadMessageA(threadId, WM_QUIT, 0, 0);
-    WaitForSingleObject(thread.get(), endLimit);
+    WNDCLASSA info{};
+    info.lpfnWndProc = childProcedure;
+    info.hInstance = GetModuleHandleA(nullptr);
+    info.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    info.lpszClassName = previewClassName;
+    RegisterClassA(&info); // fails harmlessly when an earlier preview registered it
+    // The window's own reference; a window that is never made leaves it to the process's end.
+    auto* held = new (std::nothrow) std::shared_ptr<Child>(child);
+    if (!held) return 1;
+    // Made hidden at the frames' size, which the window back end takes as the size it scales
+    // from; it fills the parent once the display is open. WS_EX_NOPARENTNOTIFY: WM_PARENTNOTIFY
+    // would wait for the parent's thread, which belongs to another process that may not answer.
+    WindowRequest request{previewClassName, "", WS_CHILD, SW_HIDE, rayAreaWidth, rayAreaHeight};
+    request.exStyle = WS_EX_NOPARENTNOTIFY;
+    request.parent = parent;
+    request.param = held;
+    WindowThread thread;
+    const int status = thread.start(request, startLimit)
+                           ? drawFrames(frames, *child, thread.window())
+                       : childGone(*child) ? 0
+                                           : 1;
+    // A child destroyed with its parent has ended its thread already; a thread that does not
+    // end in time is left to the process's end.
+    thread.stop(endLimit);
     return status;
 }

@@ -63,8 +63,10 @@ struct WindowThread::Shared {
     Task* last = nullptr;
     bool accepting = true; // false once the message loop has ended
     HeapBlock<char> className, windowName;
-    DWORD style = 0;
+    DWORD style = 0, exStyle = 0;
     int show = 0, width = 0, height = 0;
+    HWND parent = nullptr;
+    void* param = nullptr;
 
     void release() {
         if (references.fetch_sub(1) == 1) delete this;
@@ -135,9 +137,10 @@ bool WindowThread::current() {
 unsigned __stdcall WindowThread::main(void* parameter) {
     Shared* shared = static_cast<Shared*>(parameter);
     onWindowThread = true;
-    HWND window = CreateWindowExA(0, shared->className.get(), shared->windowName.get(),
-                                  shared->style, CW_USEDEFAULT, CW_USEDEFAULT, shared->width,
-                                  shared->height, nullptr, nullptr, nullptr, nullptr);
+    HWND window =
+        CreateWindowExA(shared->exStyle, shared->className.get(), shared->windowName.get(),
+                        shared->style, CW_USEDEFAULT, CW_USEDEFAULT, shared->width, shared->height,
+                        shared->parent, nullptr, nullptr, shared->param);
     if (window && IsWindow(window)) ShowWindow(window, shared->show);
     shared->window = window;
     int expected = Shared::STARTING;
@@ -150,7 +153,7 @@ unsigned __stdcall WindowThread::main(void* parameter) {
         window = nullptr;
     }
     if (window) {
-        SetFocus(window);
+        if (!shared->parent) SetFocus(window);
         if (shared->show != 0) SetForegroundWindow(window);
         shared->messageLoop();
     }
@@ -175,6 +178,9 @@ bool WindowThread::start(const WindowRequest& request, DWORD limitMs) {
     made->show = request.show;
     made->width = request.width;
     made->height = request.height;
+    made->exStyle = request.exStyle;
+    made->parent = request.parent;
+    made->param = request.param;
     unsigned id = 0;
     uintptr_t started = 0;
     if (made->started && made->work && made->className && made->windowName)

@@ -15,8 +15,10 @@ constexpr DWORD WINDOW_THREAD_LIMIT_MS = 10000;
 // Stack size of a window thread.
 constexpr unsigned WINDOW_THREAD_STACK = 0x40000;
 
-// What a window thread creates: CreateWindowExA at the system's default position, then
-// ShowWindow with show. The strings are copied.
+// What a window thread creates: CreateWindowExA at the system's default position (a child
+// window's is its parent's corner), then ShowWindow with show. The strings are copied; param
+// reaches the window procedure as WM_NCCREATE's lpCreateParams. A window with a parent is given
+// no focus: that would activate the parent's top-level window.
 struct WindowRequest {
     const char* className;
     const char* windowName;
@@ -24,6 +26,9 @@ struct WindowRequest {
     int show;
     int width;
     int height;
+    DWORD exStyle = 0;
+    HWND parent = nullptr;
+    void* param = nullptr;
 };
 
 // How a wait for another thread ended.
