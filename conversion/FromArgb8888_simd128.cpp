@@ -58,7 +58,8 @@ template <int K, int T> inline v128_t term(v128_t p) {
         v = wasm_u32x4_shr(p, t.shift);
     else
         v = wasm_i32x4_shl(p, -t.shift);
-    if constexpr (maskMatters<uint32_t>(t)) v = wasm_v128_and(v, wasm_i32x4_const_splat(int32_t(t.mask)));
+    if constexpr (maskMatters<uint32_t>(t))
+        v = wasm_v128_and(v, wasm_i32x4_const_splat(int32_t(t.mask)));
     return v;
 }
 template <int K> inline v128_t narrow(v128_t p) {
